@@ -1,0 +1,179 @@
+#include "automation/comobject.h"
+
+#include "automation/raii.h"
+#include "automation/text_logic.h"
+#include "server/comserver.h"
+#include "server/factory.h"
+
+namespace vantorelix {
+
+const InterfaceEntry* findInterfaceEntry(const ComClass& cls, REFIID iid) {
+  for (const ComClass* c = &cls; c; c = c->base)
+    for (size_t i = 0; i < c->entryCount; ++i)
+      if (IsEqualGUID(*c->entries[i].iid, iid)) return &c->entries[i];
+  return nullptr;
+}
+
+// ---- TComObject ---------------------------------------------------------------------------
+
+namespace {
+const InterfaceEntry kComObjectEntries[] = {
+    {&IID_ISupportErrorInfo, [](TComObject* o) -> IUnknown* { return static_cast<ISupportErrorInfo*>(o); }},
+    {&IID_IUnknown, [](TComObject* o) -> IUnknown* { return o->nonDelegatingUnknown(); }},
+};
+}  // namespace
+
+const ComClass TComObject::comClass = {u"TComObject", nullptr, kComObjectEntries, 2, nullptr};
+
+TComObject::TComObject() { inner_.self = this; }
+
+TComObject::~TComObject() {
+  // Once the library is being unloaded the server is gone and nothing is counted any more.
+  if (counted_)
+    if (TComServerObject* server = comServer()) server->countObject(false);
+}
+
+void TComObject::construct(TComObjectFactory& factory, IUnknown* controller) {
+  refCount_ = 1;
+  factory_ = &factory;
+  controller_ = controller;
+  factory.server().countObject(true);
+  counted_ = true;
+  initialize();
+  refCount_ = 0;
+}
+
+void TComObject::initialize() {}
+
+ULONG TComObject::nonDelegatingAddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
+
+HRESULT TComObject::nonDelegatingQueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  const InterfaceEntry* entry = findInterfaceEntry(classInfo(), iid);
+  if (!entry) return E_NOINTERFACE;
+  IUnknown* itf = entry->get(this);
+  itf->AddRef();
+  *out = itf;
+  return S_OK;
+}
+
+ULONG TComObject::nonDelegatingRelease() {
+  LONG n = InterlockedDecrement(&refCount_);
+  if (n == 0) delete this;
+  return static_cast<ULONG>(n);
+}
+
+HRESULT TComObject::QueryInterface(REFIID iid, void** out) {
+  return controller_ ? controller_->QueryInterface(iid, out) : nonDelegatingQueryInterface(iid, out);
+}
+
+ULONG TComObject::AddRef() { return controller_ ? controller_->AddRef() : nonDelegatingAddRef(); }
+
+ULONG TComObject::Release() { return controller_ ? controller_->Release() : nonDelegatingRelease(); }
+
+HRESULT TComObject::InterfaceSupportsErrorInfo(REFIID iid) {
+  return findInterfaceEntry(classInfo(), iid) ? S_OK : S_FALSE;
+}
+
+HRESULT TComObject::reportMethodError(const Exception& error) {
+  HRESULT result = E_UNEXPECTED;
+  ComPtr<ICreateErrorInfo> info;
+  if (FAILED(CreateErrorInfo(&info))) return E_UNEXPECTED;
+  info->SetGUID(factory().errorIID());
+  const std::u16string& progID = factory().progID();
+  if (!progID.empty()) info->SetSource(const_cast<LPOLESTR>(wptr(progID)));
+  std::u16string helpFile = factory().server().helpFileName();
+  if (!helpFile.empty()) info->SetHelpFile(const_cast<LPOLESTR>(wptr(helpFile)));
+  info->SetDescription(const_cast<LPOLESTR>(wptr(error.message())));
+  info->SetHelpContext(error.helpContext());
+  if (auto sysError = dynamic_cast<const EOleSysError*>(&error))
+    if (sysError->code() < 0) result = sysError->code();
+  ComPtr<IErrorInfo> errorInfo;
+  if (SUCCEEDED(info.As(&errorInfo))) SetErrorInfo(0, errorInfo.Get());
+  return result;
+}
+
+// ---- TTypedComObject ----------------------------------------------------------------------
+
+namespace {
+const InterfaceEntry kTypedComObjectEntries[] = {
+    {&IID_IProvideClassInfo, [](TComObject* o) -> IUnknown* {
+       return static_cast<IProvideClassInfo*>(static_cast<TTypedComObject*>(o));
+     }},
+};
+}  // namespace
+
+const ComClass TTypedComObject::comClass = {u"TTypedComObject", &TComObject::comClass, kTypedComObjectEntries, 1, nullptr};
+
+HRESULT TTypedComObject::GetClassInfo(ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  ITypeInfo* info = static_cast<TTypedComObjectFactory&>(factory()).classTypeInfo();
+  info->AddRef();
+  *out = info;
+  return S_OK;
+}
+
+// ---- TAutoObject --------------------------------------------------------------------------
+
+namespace {
+const InterfaceEntry kAutoObjectEntries[] = {
+    {&IID_IDispatch, [](TComObject* o) -> IUnknown* { return static_cast<IDispatch*>(static_cast<TAutoObject*>(o)); }},
+};
+}  // namespace
+
+const ComClass TAutoObject::comClass = {u"TAutoObject", &TTypedComObject::comClass, kAutoObjectEntries, 1, nullptr};
+
+void TAutoObject::initialize() {
+  TTypedComObject::initialize();
+  autoFactory_ = static_cast<TAutoObjectFactory*>(&factory());
+}
+
+HRESULT TAutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  return DispGetIDsOfNames(autoFactory_->dispatchTypeInfo(), names, count, ids);
+}
+
+HRESULT TAutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  ITypeInfo* info = autoFactory_->dispatchTypeInfo();
+  info->AddRef();
+  *out = info;
+  return S_OK;
+}
+
+HRESULT TAutoObject::GetTypeInfoCount(UINT* out) {
+  if (!out) return E_POINTER;
+  *out = 1;
+  return S_OK;
+}
+
+HRESULT TAutoObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                            EXCEPINFO* excepInfo, UINT* argErr) {
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
+  IUnknown* instance = autoFactory_->dispatchEntry().get(this);
+  return autoFactory_->dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
+}
+
+// ---- rethrowFailedCall --------------------------------------------------------------------
+
+void rethrowFailedCall(HRESULT hr) {
+  if (hr >= 0) return;
+  std::u16string message, source, helpFile;
+  DWORD helpContext = 0;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    Bstr description, src, file;
+    info->GetDescription(description.out());
+    info->GetSource(src.out());
+    info->GetHelpFile(file.out());
+    info->GetHelpContext(&helpContext);
+    message = trimTrailing(std::u16string(description.view()));
+    source = std::u16string(src.view());
+    helpFile = std::u16string(file.view());
+  }
+  throw EOleException(std::move(message), hr, std::move(source), std::move(helpFile), helpContext);
+}
+
+}  // namespace vantorelix

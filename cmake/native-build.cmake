@@ -1,0 +1,34 @@
+# The native build: the platform-free logic with the host compiler, its unit tests under
+# AddressSanitizer and UBSan, and (with clang, VANTORELIX_FUZZ=ON) the libFuzzer targets.
+
+option(VANTORELIX_SANITIZE "Build the native tests with AddressSanitizer and UBSan" ON)
+option(VANTORELIX_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+
+set(SANITIZE_FLAGS)
+if(VANTORELIX_SANITIZE)
+  set(SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+endif()
+
+add_library(vantorelix_logic STATIC ${VANTORELIX_LOGIC_SOURCES})
+target_include_directories(vantorelix_logic PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(vantorelix_logic PRIVATE -Wall -Wextra -Werror ${SANITIZE_FLAGS})
+target_link_options(vantorelix_logic PUBLIC ${SANITIZE_FLAGS})
+
+find_package(GTest REQUIRED)
+file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+add_executable(native_tests ${NATIVE_TEST_SOURCES})
+target_compile_options(native_tests PRIVATE -Wall -Wextra -Werror ${SANITIZE_FLAGS})
+target_link_libraries(native_tests PRIVATE vantorelix_logic GTest::gtest_main)
+include(GoogleTest)
+gtest_discover_tests(native_tests TEST_PREFIX native. DISCOVERY_TIMEOUT 60)
+
+if(VANTORELIX_FUZZ)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src} ${VANTORELIX_LOGIC_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  endforeach()
+endif()

@@ -1,0 +1,136 @@
+// Library start-up and unload, the server object, and the two exports that hosts use to get
+// the class factory and to ask whether the library may go.
+#include "server/comserver.h"
+
+#include "automation/ansi.h"
+#include "automation/errors.h"
+#include "server/classmanager.h"
+#include "server/factory.h"
+#include "server/startup.h"
+#include "utils/TUtils.h"
+
+namespace vantorelix {
+namespace {
+
+HINSTANCE gModule = nullptr;
+HMODULE gOleAut = nullptr;
+TComServer* gServer = nullptr;
+std::u16string gStartupError;
+
+using GetLongPathNameAFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
+GetLongPathNameAFn gGetLongPathNameA = nullptr;
+
+}  // namespace
+
+TComServer* comServer() { return gServer; }
+const std::u16string& startupError() { return gStartupError; }
+
+std::string moduleLongPath() {
+  char path[262] = {};
+  GetModuleFileNameA(gModule, path, 262);
+  if (!gGetLongPathNameA) return {};
+  char longPath[260] = {};
+  DWORD n = gGetLongPathNameA(path, longPath, 260);
+  if (n >= 260) n = 0;  // too long for the buffer: nothing was written
+  return std::string(longPath, n);
+}
+
+std::u16string moduleLongPathW() {
+  std::u16string path(MAX_PATH, u'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(gModule, wptr(path), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  DWORD need = GetLongPathNameW(wptr(path), nullptr, 0);
+  if (need == 0) return path;
+  std::u16string longPath(need, u'\0');
+  DWORD n = GetLongPathNameW(wptr(path), wptr(longPath), need);
+  if (n == 0 || n >= need) return path;
+  longPath.resize(n);
+  return longPath;
+}
+
+std::u16string directoryOf(const std::u16string& path) {
+  size_t at = path.find_last_of(u"\\:");
+  return at == std::u16string::npos ? std::u16string() : path.substr(0, at + 1);
+}
+
+// ---- TComServer ---------------------------------------------------------------------------
+
+TComServer::TComServer() = default;
+
+TComServer::~TComServer() {
+  comClassManager().ForEachFactoryOf(this, [](TComObjectFactory* factory) { delete factory; });
+}
+
+LONG TComServer::countObject(bool created) {
+  return created ? InterlockedIncrement(&liveObjectCount_) : InterlockedDecrement(&liveObjectCount_);
+}
+
+LONG TComServer::countFactory(bool created) {
+  return created ? InterlockedIncrement(&factoryRefCount_) : InterlockedDecrement(&factoryRefCount_);
+}
+
+std::string TComServer::serverFileName() { return moduleLongPath(); }
+
+std::u16string TComServer::serverName() {
+  Bstr name;
+  if (typeLib_ && SUCCEEDED(typeLib_->GetDocumentation(-1, name.out(), nullptr, nullptr, nullptr)))
+    return std::u16string(name.view());
+  return {};
+}
+
+ITypeLib* TComServer::typeLib() {
+  if (!typeLib_) {
+    std::u16string path = moduleLongPathW();
+    HRESULT hr = LoadTypeLibEx(wptr(path), REGKIND_NONE, &typeLib_);
+    if (FAILED(hr)) throw EOleSysError(hr);
+  }
+  return typeLib_.Get();
+}
+
+// ---- start-up and unload ------------------------------------------------------------------
+
+void startLibrary(HINSTANCE module) {
+  gModule = module;
+  setResourceModule(module);
+  captureAnsiCodePage();
+
+  UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  gOleAut = LoadLibraryA("OLEAUT32.DLL");
+  SetErrorMode(previousMode);
+
+  gServer = new TComServer();
+  gGetLongPathNameA = reinterpret_cast<GetLongPathNameAFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32"), "GetLongPathNameA")));
+  TUtils::startUp();
+
+  try {
+    new TAutoObjectFactory(*gServer, TUtils::comClass, CLSID_Utils, Instancing::MultiInstance,
+                           ThreadingModel::Apartment);
+  } catch (const Exception& error) {
+    // No factory for Utils exists now: DllGetClassObject answers CLASS_E_CLASSNOTAVAILABLE
+    // and registration fails with E_FAIL.
+    gStartupError = error.message();
+  } catch (...) {
+    gStartupError = u"?";
+  }
+}
+
+void stopLibrary(bool processEnding) {
+  TComServer* server = gServer;
+  gServer = nullptr;  // objects destroyed from now on are no longer counted
+  if (processEnding) return;  // other modules may be gone already: touch nothing
+  delete server;
+  if (gOleAut) FreeLibrary(gOleAut);
+  gOleAut = nullptr;
+  destroyComClassManager();
+}
+
+}  // namespace vantorelix
+

@@ -1,0 +1,68 @@
+// The one server object of the process: it counts live objects and factory references, holds
+// the embedded type library, and carries the registration passes.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+#include "automation/raii.h"
+
+namespace vantorelix {
+
+// What a factory asks of the server it belongs to.
+class TComServerObject {
+ public:
+  virtual ~TComServerObject() = default;
+  virtual LONG countObject(bool created) = 0;
+  virtual LONG countFactory(bool created) = 0;
+  virtual std::u16string helpFileName() = 0;
+  virtual std::string serverFileName() = 0;
+  virtual std::string serverKey() = 0;
+  virtual std::u16string serverName() = 0;
+  virtual ITypeLib* typeLib() = 0;
+};
+
+class TComServer final : public TComServerObject {
+ public:
+  TComServer();
+  ~TComServer() override;  // frees every factory of this server
+
+  LONG countObject(bool created) override;
+  LONG countFactory(bool created) override;
+  std::u16string helpFileName() override { return helpFileName_; }
+  std::string serverFileName() override;
+  std::string serverKey() override { return "InprocServer32"; }
+  std::u16string serverName() override;
+  ITypeLib* typeLib() override;  // loaded on first need; raises EOleSysError when it cannot be
+
+  LONG liveObjectCount() const { return liveObjectCount_; }
+  LONG factoryRefCount() const { return factoryRefCount_; }
+  bool canUnloadNow() const { return liveObjectCount_ == 0 && factoryRefCount_ == 0; }
+
+  bool registering() const { return registering_; }
+  void WriteRegistration();
+  void EraseRegistration();
+
+ private:
+  volatile LONG liveObjectCount_ = 0;
+  volatile LONG factoryRefCount_ = 0;
+  ComPtr<ITypeLib> typeLib_;
+  std::u16string helpFileName_;  // nothing in the library assigns it
+  bool registering_ = true;
+};
+
+// The server of this process, or null before start-up and after unload.
+TComServer* comServer();
+
+// The library's path in its long form, as 8-bit text (empty when it cannot be had).
+std::string moduleLongPath();
+// The same path in UTF-16, without the detour through the ANSI code page, so that a folder name
+// the code page cannot spell still loads and registers the type library.
+std::u16string moduleLongPathW();
+
+// The directory part of a path: everything up to and including its last "\" or ":".
+std::u16string directoryOf(const std::u16string& path);
+
+}  // namespace vantorelix

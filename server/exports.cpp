@@ -1,0 +1,69 @@
+// The four exported entry points. Each catches everything at its edge: no C++ exception ever
+// leaves the library.
+#include <windows.h>
+#include <objbase.h>
+
+#include "server/classmanager.h"
+#include "server/comserver.h"
+#include "server/factory.h"
+#include "server/startup.h"
+
+using namespace vantorelix;
+
+namespace {
+// Registration needs the server and its Utils factory; without them it fails.
+void requireStartedServer() {
+  if (!comServer()) throw EOleError(u"");
+  if (!startupError().empty()) throw EOleError(startupError());
+}
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      DisableThreadLibraryCalls(module);
+      try {
+        startLibrary(module);
+      } catch (...) {
+        return FALSE;  // memory exhausted before the server could exist
+      }
+      break;
+    case DLL_PROCESS_DETACH:
+      stopLibrary(reserved != nullptr);
+      break;
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  TComObjectFactory* factory = comServer() ? comClassManager().FindFactory(clsid) : nullptr;
+  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+  return factory->QueryInterface(iid, out);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return (!comServer() || comServer()->canUnloadNow()) ? S_OK : S_FALSE;
+}
+
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  try {
+    requireStartedServer();
+    comServer()->WriteRegistration();
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  try {
+    requireStartedServer();
+    comServer()->EraseRegistration();
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}

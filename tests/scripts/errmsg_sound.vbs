@@ -1,0 +1,66 @@
+' getErrMsg, sleep, getTickCount, beep, msgBeep and sndPlaySound from VBScript.
+Option Explicit
+Dim passed, failed : passed = 0 : failed = 0
+Sub Check(name, ok)
+  If ok Then
+    passed = passed + 1
+  Else
+    failed = failed + 1
+    WScript.Echo "FAIL: " & name
+  End If
+End Sub
+
+Dim env : Set env = CreateObject("WScript.Shell").Environment("PROCESS")
+Dim u : Set u = CreateObject("Vantorelix.Utils")
+
+' getErrMsg: the system text with its closing CR LF; a code without text gives "".
+Dim m : m = u.getErrMsg(2)
+Check "getErrMsg(2) has text", Len(m) > 2
+Check "getErrMsg(2) ends in CR LF", Right(m, 2) = vbCrLf
+Check "getErrMsg(0) is the success text", Len(u.getErrMsg(0)) > 0
+Check "getErrMsg of a code without text is empty", u.getErrMsg(&HFFFFFFF) = ""
+Check "getErrMsg result is a String", TypeName(u.getErrMsg(5)) = "String"
+
+' getTickCount and sleep: VBScript receives the unsigned count as a Long-compatible value.
+Dim t0, t1, d
+t0 = u.getTickCount()
+Check "tick count is a number", IsNumeric(t0)
+u.sleep
+t1 = u.getTickCount()
+d = CDbl(t1) - CDbl(t0)
+If d < 0 Then d = d + 4294967296
+Check "sleep without argument pauses about 100 ms (" & d & ")", d >= 80 And d < 3000
+t0 = u.getTickCount()
+u.sleep 0
+t1 = u.getTickCount()
+d = CDbl(t1) - CDbl(t0)
+If d < 0 Then d = d + 4294967296
+Check "sleep 0 returns at once (" & d & ")", d < 80
+u.sleep 250
+d = CDbl(u.getTickCount()) - CDbl(t1)
+If d < 0 Then d = d + 4294967296
+Check "sleep 250 pauses about 250 ms (" & d & ")", d >= 200 And d < 3000
+
+' beep and msgBeep succeed with an empty text.
+Check "beep without arguments", u.beep() = ""
+Check "beep 440, 20", u.beep(440, 20) = ""
+Check "msgBeep without argument", u.msgBeep() = ""
+' &HFFFFFFFF is the Long -1 in VBScript, which no unsigned parameter takes: 4294967295 it is.
+Check "msgBeep simple beep", u.msgBeep(4294967295) = ""
+Check "msgBeep asterisk", u.msgBeep(&H40) = ""
+
+' sndPlaySound: a missing file with SND_NODEFAULT fails with a non-empty text; a looping
+' sound returns at once and an empty path stops it.
+Dim missing : missing = env("VANTORELIX_TEMP") & "\missing-sound.wav"
+m = u.sndPlaySound(missing, 2)
+Check "missing file with flag 2 gives a text", Len(m) > 0
+t0 = u.getTickCount()
+Check "loop of a missing file plays the default sound asynchronously", u.sndPlaySound(missing, 8) = ""
+d = CDbl(u.getTickCount()) - CDbl(t0)
+If d < 0 Then d = d + 4294967296
+Check "a looping sound returns at once", d < 2000
+Check "no arguments stop the sound", u.sndPlaySound() = ""
+Check "an empty path stops the sound", u.sndPlaySound("", 0) = ""
+
+WScript.Echo passed & " passed, " & failed & " failed"
+If failed > 0 Then WScript.Quit 1

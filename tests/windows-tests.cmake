@@ -1,0 +1,110 @@
+# Tests of the Windows build, run under Wine in a private prefix inside the build tree.
+#  - tests/com/*_test.cpp: one GoogleTest program each, against the registered DLL;
+#    frame_*_test.cpp files link the server's core and start it inside the test program.
+#  - tests/scripts/*.vbs, *.js: run by cscript, under the Japanese locale (code page 932) and
+#    the default one (code page 1252). A line "zones: A B" in a script runs it once per zone.
+#  - tests/fixtures/*.c: helper DLLs for regsvr and regsvr_u.
+
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX})
+
+# Windows paths of the build, for tests that name files (Wine maps Z: to the root).
+function(windows_path out unix)
+  string(REPLACE "/" "\\" p "${unix}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+windows_path(WIN_DLL ${CMAKE_BINARY_DIR}/Vantorelix.dll)
+windows_path(WIN_BUILD ${CMAKE_BINARY_DIR})
+windows_path(WIN_FIXTURES ${CMAKE_BINARY_DIR}/fixtures)
+windows_path(WIN_SOURCE ${CMAKE_SOURCE_DIR})
+set(TEST_TEMP ${CMAKE_BINARY_DIR}/test-temp)
+file(MAKE_DIRECTORY ${TEST_TEMP})
+windows_path(WIN_TEMP ${TEST_TEMP})
+set(WINE_TEST_ENV
+  "VANTORELIX_DLL=${WIN_DLL}" "VANTORELIX_BUILD=${WIN_BUILD}" "VANTORELIX_FIXTURES=${WIN_FIXTURES}"
+  "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}")
+
+# GoogleTest, cross-built with the same compilers and linked statically.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Fixture DLLs.
+file(GLOB FIXTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fixtures/*.c ${CMAKE_SOURCE_DIR}/tests/fixtures/*.cpp)
+set(FIXTURE_TARGETS)
+foreach(src ${FIXTURE_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_library(fixture_${name} SHARED ${src})
+  set_target_properties(fixture_${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures)
+  target_link_options(fixture_${name} PRIVATE ${VANTORELIX_STATIC_LINK} -Wl,--kill-at)
+  list(APPEND FIXTURE_TARGETS fixture_${name})
+endforeach()
+
+# The prefix is made and the DLL registered once, before every test that needs Wine.
+add_test(NAME wine_register
+  COMMAND ${WINE_RUN} ${WINE_PREFIX} regsvr32 /s ${WIN_DLL})
+set_tests_properties(wine_register PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-stop ${WINE_PREFIX})
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# The DLL imports system DLLs only.
+add_test(NAME dll_imports_only_system_dlls
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR}/Vantorelix.dll)
+
+# C++ tests of the COM surface.
+file(GLOB COM_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/com/*_test.cpp)
+foreach(src ${COM_TEST_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/com ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+  target_compile_definitions(${name} PRIVATE ${VANTORELIX_DEFINES})
+  target_compile_options(${name} PRIVATE ${WARNINGS})
+  target_link_options(${name} PRIVATE ${VANTORELIX_STATIC_LINK})
+  if(name MATCHES "^frame_")
+    target_sources(${name} PRIVATE ${VANTORELIX_RC})
+    target_link_libraries(${name} PRIVATE vantorelix_core gtest_main)
+  else()
+    target_link_libraries(${name} PRIVATE vantorelix_ids gtest_main ${VANTORELIX_SYSTEM_LIBS})
+  endif()
+  add_dependencies(${name} Vantorelix ${FIXTURE_TARGETS})
+  add_test(NAME com_${name} COMMAND ${name})
+  set_tests_properties(com_${name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_TEST_ENV}" TIMEOUT 600)
+endforeach()
+
+# Script tests through cscript.
+file(GLOB SCRIPT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scripts/*.vbs ${CMAKE_SOURCE_DIR}/tests/scripts/*.js)
+foreach(script ${SCRIPT_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  get_filename_component(ext ${script} LAST_EXT)
+  string(SUBSTRING ${ext} 1 -1 ext)
+  windows_path(win_script ${script})
+  file(STRINGS ${script} zone_line REGEX "zones:")
+  set(zones "")
+  if(zone_line)
+    string(REGEX REPLACE ".*zones:[ ]*" "" zones "${zone_line}")
+    string(REPLACE " " ";" zones "${zones}")
+  endif()
+  if(NOT zones)
+    set(zones "-")
+  endif()
+  foreach(locale ja default)
+    foreach(zone ${zones})
+      set(test_name script_${name}_${ext}_${locale})
+      set(env ${WINE_TEST_ENV} VANTORELIX_LOCALE=${locale})
+      if(NOT zone STREQUAL "-")
+        string(REPLACE "/" "_" zone_tag ${zone})
+        set(test_name ${test_name}_${zone_tag})
+        list(APPEND env TZ=${zone})
+      endif()
+      add_test(NAME ${test_name}
+        COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-script-test ${WINE_PREFIX} ${win_script})
+      set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${env}" TIMEOUT 300)
+    endforeach()
+  endforeach()
+endforeach()
+
+# Benchmarks: built with the tests, run on demand (bench/README.md).
+include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)

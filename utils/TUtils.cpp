@@ -1,0 +1,14 @@
+#include "utils/TUtils.h"
+
+namespace vantorelix {
+namespace {
+const InterfaceEntry kUtilsEntries[] = {
+    {&IID_IUtils, [](TComObject* o) -> IUnknown* { return static_cast<IUtils*>(static_cast<TUtils*>(o)); }},
+};
+}  // namespace
+
+const ComClass TUtils::comClass = {u"TUtils", &TAutoObject::comClass, kUtilsEntries, 1, &TUtils::createInstance};
+
+void TUtils::startUp() { startUpPaths(); }
+
+}  // namespace vantorelix
