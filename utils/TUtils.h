@@ -93,6 +93,18 @@ class TUtils final : public TAutoObject, public IUtils {
 
   // Settings of the path methods read once at start-up (DBCS mode, lead bytes).
   static void startUpPaths();
+
+  // Loads `path`, calls its "DllRegisterServer" (or "DllUnregisterServer") and releases it
+  // again; the result is empty on success, else the reason.
+  std::u16string invokeServerEntry(BSTR path, bool unregister);
+
+  // Opens the file for writing and sets the given times (a null pointer leaves that time
+  // alone); the result is empty on success, else the reason.
+  std::u16string applyFileTimes(BSTR path, const FILETIME* creation, const FILETIME* lastAccess,
+                                const FILETIME* lastWrite);
+  // A calendar record in local time as a UTC file time; on failure `failure` is the text for
+  // the thread's last error and the result is false.
+  bool localToFileTime(const SYSTEMTIME& local, FILETIME& utc, std::u16string& failure);
 };
 
 }  // namespace vantorelix
