@@ -55,7 +55,7 @@ set_source_files_properties(${VANTORELIX_RC} PROPERTIES OBJECT_DEPENDS ${GEN_DIR
 add_library(Vantorelix SHARED server/exports.cpp ${VANTORELIX_RC} server/Vantorelix.def)
 set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)
 target_compile_options(Vantorelix PRIVATE ${WARNINGS})
-target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s)
+target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup)
 target_link_libraries(Vantorelix PRIVATE vantorelix_core)
 
 include(${CMAKE_SOURCE_DIR}/tests/windows-tests.cmake)
