@@ -1,5 +1,7 @@
 #include "utils/TUtils.h"
 
+#include "automation/variants.h"
+
 namespace vantorelix {
 namespace {
 const InterfaceEntry kUtilsEntries[] = {
@@ -9,6 +11,9 @@ const InterfaceEntry kUtilsEntries[] = {
 
 const ComClass TUtils::comClass = {u"TUtils", &TAutoObject::comClass, kUtilsEntries, 1, &TUtils::createInstance};
 
-void TUtils::startUp() { startUpPaths(); }
+void TUtils::startUp() {
+  startUpPaths();
+  startUpVariants();
+}
 
 }  // namespace vantorelix

@@ -1,0 +1,7 @@
+#include "automation/variants.h"
+
+namespace vantorelix {
+
+void startUpVariants() {}
+
+}  // namespace vantorelix
