@@ -50,6 +50,12 @@ set_tests_properties(wine_register PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 add_test(NAME wine_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-stop ${WINE_PREFIX})
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+# regsvr32 /u leaves no entry behind, and regsvr32 writes them all again.
+windows_path(WIN_REGISTRY_CHECK ${CMAKE_SOURCE_DIR}/tests/registration/registry_state.js)
+add_test(NAME regsvr32_unregister_and_register
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/registration/regsvr32-roundtrip ${WINE_PREFIX} ${WIN_DLL} ${WIN_REGISTRY_CHECK})
+set_tests_properties(regsvr32_unregister_and_register PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+
 # The DLL imports system DLLs only.
 add_test(NAME dll_imports_only_system_dlls
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR}/Vantorelix.dll)
