@@ -1,0 +1,8 @@
+# Benchmarks: built with the Windows build, run on demand with bench/run (never by ctest).
+add_executable(call_cost ${CMAKE_SOURCE_DIR}/bench/call_cost.cpp)
+target_include_directories(call_cost PRIVATE ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+target_compile_definitions(call_cost PRIVATE ${VANTORELIX_DEFINES})
+target_compile_options(call_cost PRIVATE ${WARNINGS})
+target_link_options(call_cost PRIVATE ${VANTORELIX_STATIC_LINK})
+target_link_libraries(call_cost PRIVATE vantorelix_ids ${VANTORELIX_SYSTEM_LIBS})
+add_dependencies(call_cost Vantorelix)
