@@ -97,7 +97,12 @@ int main(int argc, char** argv) {
     double late = nsPerCall(calls, lateCall(utils.Get(), idOf(utils.Get(), row.name), row.args));
     std::printf("%-28ls %12.1f %12.1f\n", row.name, early, late);
   }
+  auto namesCost = [&](IDispatch* d, const wchar_t* name) {
+    return nsPerCall(calls, [&] { idOf(d, name); });
+  };
+  std::printf("%-28s %12s %12.1f\n", "GetIDsOfNames(getMaxPath)", "-", namesCost(utils.Get(), L"getMaxPath"));
   if (fso) {
+    std::printf("%-28s %12s %12.1f\n", "FSO GetIDsOfNames", "-", namesCost(fso.Get(), L"GetFileName"));
     double late = nsPerCall(calls, lateCall(fso.Get(), idOf(fso.Get(), L"GetFileName"), {str(L"C:\\dir\\file.txt")}));
     std::printf("%-28s %12s %12.1f\n", "FileSystemObject.GetFileName", "-", late);
   }
