@@ -1,0 +1,185 @@
+#include "utils/seh_capture.h"
+
+#include <cstdint>
+
+#include "automation/ansi.h"
+
+namespace vantorelix {
+namespace {
+
+void copyFault(const EXCEPTION_RECORD& record, FaultRecord& fault) {
+  fault.code = record.ExceptionCode;
+  fault.address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+  for (DWORD i = 0; i < 2; ++i) fault.info[i] = i < record.NumberParameters ? record.ExceptionInformation[i] : 0;
+}
+
+// What the guarded call's handler needs: where to resume and where the data goes.
+struct GuardFrame {
+#if defined(__i386__)
+  EXCEPTION_REGISTRATION_RECORD registration;  // first: the thread's handler chain points here
+  void* resume[5];                             // __builtin_setjmp buffer
+#endif
+  FaultRecord* fault;
+};
+
+#if defined(__i386__)
+// The handler of a frame on the thread's fs:[0] chain. The dispatcher comes here only after
+// every frame inside the guarded call has declined the exception. The unwind runs their
+// termination handlers and leaves this frame at the head of the chain; then control goes
+// back to the guarded call, which takes the frame off.
+EXCEPTION_DISPOSITION NTAPI guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*, void*) {
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+  auto* frame = static_cast<GuardFrame*>(establisher);
+  copyFault(*record, *frame->fault);
+  RtlUnwind(establisher, nullptr, record, nullptr);
+  __builtin_longjmp(frame->resume, 1);
+}
+
+// The head of the thread's handler chain, fs:[0].
+EXCEPTION_REGISTRATION_RECORD* chainHead() {
+  EXCEPTION_REGISTRATION_RECORD* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+void setChainHead(EXCEPTION_REGISTRATION_RECORD* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+
+__attribute__((noinline)) bool guardedCall(void (*call)(void*), void* context, FaultRecord& fault) {
+  GuardFrame frame;
+  frame.fault = &fault;
+  frame.registration.Handler = guardFrameHandler;
+  frame.registration.Next = chainHead();
+  if (__builtin_setjmp(frame.resume) != 0) {
+    setChainHead(frame.registration.Next);
+    return false;
+  }
+  setChainHead(&frame.registration);
+  call(context);
+  setChainHead(frame.registration.Next);
+  return true;
+}
+
+#elif defined(__x86_64__)
+// On x86_64 handlers are found through the unwind tables: the call runs inside a small
+// function whose unwind information names guardFrameHandler as its exception handler. The
+// handler unwinds to that function's frame and resumes it at its epilogue with rax = 0.
+extern "C" bool vantorelix_guarded_call(void (*call)(void*), void* context, GuardFrame* frame);
+extern "C" char vantorelix_guarded_call_resume[];
+extern "C" EXCEPTION_DISPOSITION guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
+                                                   DISPATCHER_CONTEXT* dispatch);
+
+asm(R"(
+  .text
+  .globl vantorelix_guarded_call
+  .globl vantorelix_guarded_call_resume
+  .def vantorelix_guarded_call; .scl 2; .type 32; .endef
+  .seh_proc vantorelix_guarded_call
+  .seh_handler guardFrameHandler, @except
+vantorelix_guarded_call:
+  subq $40, %rsp
+  .seh_stackalloc 40
+  .seh_endprologue
+  movq %r8, 32(%rsp)
+  movq %rcx, %rax
+  movq %rdx, %rcx
+  callq *%rax
+  movl $1, %eax
+vantorelix_guarded_call_resume:
+  addq $40, %rsp
+  ret
+  .seh_endproc
+)");
+
+extern "C" EXCEPTION_DISPOSITION guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
+                                                   DISPATCHER_CONTEXT* dispatch) {
+  if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+  // The guard frame's address lies just above the callee's home area.
+  auto* frame = *reinterpret_cast<GuardFrame**>(static_cast<char*>(establisher) + 32);
+  copyFault(*record, *frame->fault);
+  RtlUnwindEx(establisher, vantorelix_guarded_call_resume, record, nullptr, dispatch->ContextRecord,
+              dispatch->HistoryTable);
+  return ExceptionContinueSearch;  // not reached: the unwind resumes the guarded call
+}
+
+bool guardedCall(void (*call)(void*), void* context, FaultRecord& fault) {
+  GuardFrame frame{&fault};
+  return vantorelix_guarded_call(call, context, &frame);
+}
+
+#else
+#error "no structured exception capture for this processor"
+#endif
+
+// The x87 control word and the SSE control/status register, which a faulting module may have
+// changed (unmasking floating-point exceptions, say) and left with pending exception flags.
+struct FloatingPointState {
+  uint16_t x87Control = 0;
+  uint32_t sseControl = 0;
+};
+
+bool hasSse() { return IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE); }
+
+FloatingPointState saveFloatingPointState() {
+  FloatingPointState s;
+  asm volatile("fnstcw %0" : "=m"(s.x87Control));
+  if (hasSse()) asm volatile("stmxcsr %0" : "=m"(s.sseControl));
+  return s;
+}
+
+void restoreFloatingPointState(const FloatingPointState& s) {
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(s.x87Control));
+  if (hasSse()) asm volatile("ldmxcsr %0" : : "m"(s.sseControl));
+}
+
+// After a stack overflow the stack has no guard page left, and a second overflow would end
+// the process. The lowest committed page of this thread's stack becomes the guard again.
+void restoreStackGuard() {
+  MEMORY_BASIC_INFORMATION current{};
+  if (!VirtualQuery(&current, &current, sizeof current)) return;
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  char* stackBase = static_cast<char*>(current.AllocationBase);
+  char* here = reinterpret_cast<char*>(&current);
+  MEMORY_BASIC_INFORMATION region{};
+  for (char* p = stackBase; p < here && VirtualQuery(p, &region, sizeof region) && region.AllocationBase == stackBase;
+       p = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State != MEM_COMMIT || region.Protect == PAGE_NOACCESS) continue;
+    if (region.Protect & PAGE_GUARD) return;  // still in place
+    char* page = static_cast<char*>(region.BaseAddress);
+    // Only a page well below the frames in use now.
+    if (page + 2 * system.dwPageSize <= here) {
+      DWORD previous = 0;
+      VirtualProtect(page, system.dwPageSize, PAGE_READWRITE | PAGE_GUARD, &previous);
+    }
+    return;
+  }
+}
+
+// The file name of the module whose image holds `address`; empty when the memory there is
+// not committed or belongs to no module.
+std::u16string moduleFileNameAt(uint64_t address) {
+  MEMORY_BASIC_INFORMATION region{};
+  if (!VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), &region, sizeof region)) return {};
+  if (region.State != MEM_COMMIT || !region.AllocationBase) return {};
+  char path[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), path, MAX_PATH);
+  if (n == 0) return {};
+  // In UTF-16 first: a trail byte of a double-byte character may look like a backslash.
+  return std::u16string(fileNameOf(fromAnsi(std::string_view(path, n))));
+}
+
+}  // namespace
+
+bool callCapturingFault(void (*call)(void*), void* context, FaultRecord& fault) noexcept {
+  FloatingPointState floatingPoint = saveFloatingPointState();
+  if (guardedCall(call, context, fault)) return true;
+  restoreFloatingPointState(floatingPoint);
+  if (fault.code == fault_code::kStackOverflow) restoreStackGuard();
+  return false;
+}
+
+std::u16string faultText(const FaultRecord& fault) {
+  return faultMessage(fault, moduleFileNameAt(fault.address), static_cast<int>(2 * sizeof(void*)),
+                      [](int id) { return frameText(static_cast<UINT>(id)); });
+}
+
+}  // namespace vantorelix

@@ -1,0 +1,49 @@
+// Capture of structured exceptions (processor faults, RaiseException) for a compiler without
+// __try: a guarded call that a fault ends and returns from, with the exception's data.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "automation/errors.h"
+#include "utils/seh_message_logic.h"
+
+namespace vantorelix {
+
+// Runs call(context). When a structured exception leaves `call` unhandled, the frames inside it
+// are unwound, `fault` receives the exception's data, the thread's floating-point state (and,
+// after a stack overflow, the stack's guard page) is put back as it was, and the result is
+// false. Exceptions that `call` handles itself, and any raised outside it, are left alone.
+// `call` must not let a C++ exception out.
+bool callCapturingFault(void (*call)(void*), void* context, FaultRecord& fault) noexcept;
+
+// The message for a captured fault, naming the module that holds the faulting instruction.
+std::u16string faultText(const FaultRecord& fault);
+
+// Runs `body`; a structured exception that it leaves unhandled is raised as an Exception whose
+// message is faultText. C++ exceptions of the body travel on unchanged. Objects that the body
+// itself holds are not destroyed when a fault ends it: keep it to plain calls.
+template <class Body>
+void raiseFaultsAsErrors(Body&& body) {
+  struct Call {
+    Body* body;
+    std::exception_ptr error;
+  } call{&body, nullptr};
+  FaultRecord fault;
+  bool completed = callCapturingFault(
+      [](void* p) {
+        auto* c = static_cast<Call*>(p);
+        try {
+          (*c->body)();
+        } catch (...) {
+          c->error = std::current_exception();  // never through the guard's frame
+        }
+      },
+      &call, fault);
+  if (!completed) throw Exception(faultText(fault));
+  if (call.error) std::rethrow_exception(call.error);
+}
+
+}  // namespace vantorelix
