@@ -1,0 +1,154 @@
+// The structured-exception capture inside this test program: what it hands back, which
+// exceptions it takes, and the state of the thread after it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "automation/ansi.h"
+#include "automation/errors.h"
+#include "utils/seh_capture.h"
+
+using namespace vantorelix;
+
+namespace {
+
+class Texts : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setResourceModule(GetModuleHandleW(nullptr));  // the string table is linked in here
+    captureAnsiCodePage();
+  }
+};
+::testing::Environment* const texts = ::testing::AddGlobalTestEnvironment(new Texts);
+
+uint32_t chainHead() {
+  uint32_t head = 0;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+template <class F>
+bool capture(F&& f, FaultRecord& fault) {
+  return callCapturingFault([](void* p) { (*static_cast<F*>(p))(); }, &f, fault);
+}
+
+int* volatile nowhere = nullptr;
+
+TEST(FaultCapture, ACompletedCallReturnsTrueAndLeavesTheRecordAlone) {
+  int ran = 0;
+  FaultRecord fault;
+  fault.code = 7;
+  uint32_t head = chainHead();
+  EXPECT_TRUE(capture([&] { ran = 1; }, fault));
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(fault.code, 7u);
+  EXPECT_EQ(chainHead(), head);
+}
+
+TEST(FaultCapture, HandsBackTheCodeAndTheFirstTwoInformationWords) {
+  uint32_t head = chainHead();
+  FaultRecord three;
+  const ULONG_PTR words[3] = {0x11, 0x22, 0x33};
+  EXPECT_FALSE(capture([&] { RaiseException(0xE1234567, 0, 3, words); }, three));
+  EXPECT_EQ(three.code, 0xE1234567u);
+  EXPECT_EQ(three.info[0], 0x11u);
+  EXPECT_EQ(three.info[1], 0x22u);
+  EXPECT_NE(three.address, 0u);
+  FaultRecord none;
+  none.info[0] = none.info[1] = 99;
+  EXPECT_FALSE(capture([&] { RaiseException(0xE0000002, 0, 0, nullptr); }, none));
+  EXPECT_EQ(none.info[0], 0u) << "words the exception did not carry are zero";
+  EXPECT_EQ(none.info[1], 0u);
+  EXPECT_EQ(chainHead(), head);
+}
+
+TEST(FaultCapture, AProcessorFaultGivesTheFaultingInstructionAndTheAccessedAddress) {
+  FaultRecord fault;
+  EXPECT_FALSE(capture([&] { *nowhere = 5; }, fault));
+  EXPECT_EQ(fault.code, 0xC0000005u);
+  EXPECT_EQ(fault.info[0], 1u) << "a write";
+  EXPECT_EQ(fault.info[1], 0u);
+  HMODULE self = GetModuleHandleW(nullptr);
+  HMODULE holder = nullptr;
+  ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(fault.address)), &holder));
+  EXPECT_EQ(holder, self);
+}
+
+TEST(FaultCapture, AnInnerGuardTakesItsOwnFaultAndIsGoneWhenItReturns) {
+  uint32_t head = chainHead();
+  FaultRecord outer, inner;
+  bool innerCompleted = true;
+  bool outerCompleted = capture(
+      [&] {
+        innerCompleted = capture([&] { RaiseException(0xE0000010, 0, 0, nullptr); }, inner);
+        // The inner guard is off the chain now: this one belongs to the outer guard.
+        RaiseException(0xE0000020, 0, 0, nullptr);
+      },
+      outer);
+  EXPECT_FALSE(innerCompleted);
+  EXPECT_EQ(inner.code, 0xE0000010u);
+  EXPECT_FALSE(outerCompleted);
+  EXPECT_EQ(outer.code, 0xE0000020u);
+  EXPECT_EQ(chainHead(), head);
+}
+
+struct ThreadResult {
+  bool completed = true;
+  FaultRecord fault;
+};
+
+DWORD WINAPI faultOnThread(void* p) {
+  auto* r = static_cast<ThreadResult*>(p);
+  r->completed = capture([] { RaiseException(0xE0000030, 0, 0, nullptr); }, r->fault);
+  return 0;
+}
+
+TEST(FaultCapture, WorksOnEveryThreadOnItsOwn) {
+  ThreadResult result;
+  HANDLE thread = CreateThread(nullptr, 0, faultOnThread, &result, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  EXPECT_FALSE(result.completed);
+  EXPECT_EQ(result.fault.code, 0xE0000030u);
+}
+
+TEST(RaiseFaultsAsErrors, AFaultBecomesAnErrorWithItsMessage) {
+  uint32_t head = chainHead();
+  try {
+    raiseFaultsAsErrors([] { RaiseException(EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 0, nullptr); });
+    ADD_FAILURE() << "nothing raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.message(), u"ゼロによる除算");
+  }
+  try {
+    raiseFaultsAsErrors([] { *nowhere = 1; });
+    ADD_FAILURE() << "nothing raised";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.message().rfind(u"モジュール 'frame_seh_capture_test.exe' のアドレス ", 0), 0u);
+    EXPECT_NE(e.message().find(u"でアドレス 00000000 に対する書き込み違反がおきました。"), std::u16string::npos);
+  }
+  EXPECT_EQ(chainHead(), head);
+}
+
+TEST(RaiseFaultsAsErrors, CppExceptionsOfTheBodyTravelOnUnchanged) {
+  uint32_t head = chainHead();
+  int after = 0;
+  EXPECT_THROW(raiseFaultsAsErrors([] { throw std::runtime_error("plain"); }), std::runtime_error);
+  try {
+    raiseFaultsAsErrors([] { throw EOleSysError(u"own", E_ACCESSDENIED); });
+  } catch (const EOleSysError& e) {
+    after = 1;
+    EXPECT_EQ(e.code(), E_ACCESSDENIED);
+    EXPECT_EQ(e.message(), u"own");
+  }
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(chainHead(), head);
+  EXPECT_NO_THROW(raiseFaultsAsErrors([&] { after = 2; }));
+  EXPECT_EQ(after, 2);
+}
+
+}  // namespace
