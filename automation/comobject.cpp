@@ -130,6 +130,9 @@ void TAutoObject::initialize() {
 }
 
 HRESULT TAutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  // Scripts ask for a member's DISPID on every call; a lone member name is answered from the
+  // factory's table, which gives what the type information gives, several times faster.
+  if (count == 1 && names && ids && autoFactory_->findMemberId(names[0], ids[0])) return S_OK;
   return DispGetIDsOfNames(autoFactory_->dispatchTypeInfo(), names, count, ids);
 }
 

@@ -144,6 +144,41 @@ TAutoObjectFactory::TAutoObjectFactory(TComServerObject& server, const ComClass&
   dispatchEntry_ = findInterfaceEntry(cls, dispatch.attr->guid);
   if (!dispatchEntry_) throw EOleError(fillMessage(frameText(IDS_NO_DISPATCH), {cls.name}));
   setErrorIID(dispatch.attr->guid);
+  readMemberNames();
+}
+
+void TAutoObjectFactory::readMemberNames() {
+  TypeAttr attr(dispatchTypeInfo_.Get());
+  for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
+    FUNCDESC* desc = nullptr;
+    if (FAILED(dispatchTypeInfo_->GetFuncDesc(i, &desc))) continue;
+    MEMBERID id = desc->memid;
+    dispatchTypeInfo_->ReleaseFuncDesc(desc);
+    Bstr name;
+    if (SUCCEEDED(dispatchTypeInfo_->GetDocumentation(id, name.out(), nullptr, nullptr, nullptr)))
+      memberIds_.emplace_back(std::u16string(name.view()), id);
+  }
+}
+
+namespace {
+char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+}  // namespace
+
+bool TAutoObjectFactory::findMemberId(const wchar_t* name, DISPID& id) const {
+  if (!name) return false;
+  std::u16string_view wanted(u16ptr(name));
+  for (char16_t c : wanted)
+    if (c >= 0x80) return false;  // beyond ASCII the platform's own comparison decides
+  for (const auto& [member, memberId] : memberIds_) {
+    if (member.size() != wanted.size()) continue;
+    size_t i = 0;
+    while (i < wanted.size() && foldAscii(member[i]) == foldAscii(wanted[i])) ++i;
+    if (i == wanted.size()) {
+      id = memberId;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace vantorelix

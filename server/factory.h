@@ -6,6 +6,8 @@
 #include <oaidl.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "automation/comobject.h"
 #include "automation/raii.h"
@@ -88,9 +90,15 @@ class TAutoObjectFactory : public TTypedComObjectFactory {
                      ThreadingModel threadingModel);
   ITypeInfo* dispatchTypeInfo() const { return dispatchTypeInfo_.Get(); }
   const InterfaceEntry& dispatchEntry() const { return *dispatchEntry_; }
+  // The DISPID of a member of the dispatch interface by its name, in any letter case, from a
+  // table read once from the type information; false for a name it does not hold.
+  bool findMemberId(const wchar_t* name, DISPID& id) const;
 
  private:
+  void readMemberNames();
+
   ComPtr<ITypeInfo> dispatchTypeInfo_;
+  std::vector<std::pair<std::u16string, DISPID>> memberIds_;
   const InterfaceEntry* dispatchEntry_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 // getErrMsg, the timing methods and the sound methods, early- and late-bound.
 #include "com_support.h"
 
+#include <algorithm>
+
 using namespace vtest;
 
 namespace {
@@ -69,11 +71,17 @@ TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {
   EXPECT_EQ(r.hr, S_OK);
   EXPECT_GE(elapsed, 90u);
   EXPECT_LT(elapsed, 2000u);
-  CallResult zero;
-  start = GetTickCount();
-  invoke(utils.Get(), L"sleep", {Arg::ui4(0)}, zero);
-  EXPECT_EQ(zero.hr, S_OK);
-  EXPECT_LT(GetTickCount() - start, 90u);
+  // sleep 0 only gives up the time slice; the quickest of a few tries shows it, however busy
+  // the machine is.
+  DWORD quickest = 0xFFFFFFFF;
+  for (int i = 0; i < 5; ++i) {
+    CallResult zero;
+    start = GetTickCount();
+    invoke(utils.Get(), L"sleep", {Arg::ui4(0)}, zero);
+    EXPECT_EQ(zero.hr, S_OK);
+    quickest = std::min(quickest, GetTickCount() - start);
+  }
+  EXPECT_LT(quickest, 50u);
 }
 
 TEST(Sound, BeepWithDefaultsSucceedsWithAnEmptyText) {

@@ -30,12 +30,18 @@ t1 = u.getTickCount()
 d = CDbl(t1) - CDbl(t0)
 If d < 0 Then d = d + 4294967296
 Check "sleep without argument pauses about 100 ms (" & d & ")", d >= 80 And d < 3000
-t0 = u.getTickCount()
-u.sleep 0
+' sleep 0 only gives up the time slice: the quickest of five tries shows it on a busy machine.
+Dim k, quickest : quickest = 1000000
+For k = 1 To 5
+  t0 = u.getTickCount()
+  u.sleep 0
+  t1 = u.getTickCount()
+  d = CDbl(t1) - CDbl(t0)
+  If d < 0 Then d = d + 4294967296
+  If d < quickest Then quickest = d
+Next
+Check "sleep 0 returns at once (" & quickest & ")", quickest < 50
 t1 = u.getTickCount()
-d = CDbl(t1) - CDbl(t0)
-If d < 0 Then d = d + 4294967296
-Check "sleep 0 returns at once (" & d & ")", d < 80
 u.sleep 250
 d = CDbl(u.getTickCount()) - CDbl(t1)
 If d < 0 Then d = d + 4294967296
