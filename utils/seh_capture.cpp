@@ -110,7 +110,9 @@ bool guardedCall(void (*call)(void*), void* context, FaultRecord& fault) {
 #endif
 
 // The x87 control word and the SSE control/status register, which a faulting module may have
-// changed (unmasking floating-point exceptions, say) and left with pending exception flags.
+// changed (unmasking floating-point exceptions, say). A fault also leaves pending exception
+// flags and values on the x87 register stack, which must be empty again at a call boundary:
+// eight such leftovers and every later x87 load gives NaN.
 struct FloatingPointState {
   uint16_t x87Control = 0;
   uint32_t sseControl = 0;
@@ -126,7 +128,7 @@ FloatingPointState saveFloatingPointState() {
 }
 
 void restoreFloatingPointState(const FloatingPointState& s) {
-  asm volatile("fnclex\n\tfldcw %0" : : "m"(s.x87Control));
+  asm volatile("fninit\n\tfldcw %0" : : "m"(s.x87Control));
   if (hasSse()) asm volatile("ldmxcsr %0" : : "m"(s.sseControl));
 }
 

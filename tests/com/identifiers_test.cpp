@@ -264,7 +264,8 @@ TEST_F(Regsvr, OtherSystemExceptionsHaveTheirOwnTexts) {
 TEST_F(Regsvr, AFloatingPointFaultLeavesTheCallersFloatingPointStateAsItWas) {
   uint16_t before = 0, after = 0;
   asm volatile("fnstcw %0" : "=m"(before));
-  EXPECT_EQ(call(fixture(u"fixture_float_divide")), u"0 による浮動小数点数除算");
+  // More faults than the x87 register stack has places: a fault must leave none of them used.
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(call(fixture(u"fixture_float_divide")), u"0 による浮動小数点数除算");
   asm volatile("fnstcw %0" : "=m"(after));
   EXPECT_EQ(after, before);
   uint16_t status = 0;
