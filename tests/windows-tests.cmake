@@ -1,5 +1,6 @@
 # Tests of the Windows build, run under Wine in a private prefix inside the build tree.
-#  - tests/com/*_test.cpp: one GoogleTest program each, against the registered DLL;
+#  - tests/com/*_test.cpp: one GoogleTest program each, against the registered DLL, run under
+#    both code pages;
 #    frame_*_test.cpp files link the server's core and start it inside the test program.
 #  - tests/scripts/*.vbs, *.js: run by cscript, under the Japanese locale (code page 932) and
 #    the default one (code page 1252). A line "zones: A B" in a script runs it once per zone.
@@ -76,8 +77,12 @@ foreach(src ${COM_TEST_SOURCES})
     target_link_libraries(${name} PRIVATE vantorelix_ids gtest_main ${VANTORELIX_SYSTEM_LIBS})
   endif()
   add_dependencies(${name} Vantorelix ${FIXTURE_TARGETS})
-  add_test(NAME com_${name} COMMAND ${name})
-  set_tests_properties(com_${name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_TEST_ENV}" TIMEOUT 600)
+  # Under both code pages, like the scripts: 932 (Japanese) and 1252.
+  foreach(locale ja default)
+    add_test(NAME com_${name}_${locale} COMMAND ${name})
+    set_tests_properties(com_${name}_${locale} PROPERTIES FIXTURES_REQUIRED wine
+      ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=${locale}" TIMEOUT 600)
+  endforeach()
 endforeach()
 
 # Script tests through cscript.

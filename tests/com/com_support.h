@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #undef sndPlaySound  // IUtils has a method of that name
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -36,7 +37,11 @@ inline std::u16string text(BSTR b) { return std::u16string(vantorelix::bstrView(
 // One apartment per test program's main thread.
 class Apartment : public ::testing::Environment {
  public:
-  void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr)); }
+  void SetUp() override {
+    // The code page decides every ANSI result: say which one this run has.
+    std::printf("ANSI code page %u\n", GetACP());
+    ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
+  }
   void TearDown() override { CoUninitialize(); }
 };
 
