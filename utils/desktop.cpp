@@ -80,7 +80,11 @@ HRESULT TUtils::setSysColor(VARIANT aryElmIdx, VARIANT aryRGBColor, VARIANT_BOOL
       elements.push_back(elementAsInt32(aryElmIdx, i));
       colors.push_back(swapRedBlue(static_cast<uint32_t>(elementAsInt32(aryRGBColor, i))));
     }
-    BOOL changed = SetSysColors(static_cast<int>(count), elements.data(), colors.data());
+    // Zero elements still go with real arrays: the platform takes a null array for a misuse.
+    INT noElement = 0;
+    COLORREF noColor = 0;
+    BOOL changed = SetSysColors(static_cast<int>(count), elements.empty() ? &noElement : elements.data(),
+                                colors.empty() ? &noColor : colors.data());
     *bSuccess = changed ? VARIANT_TRUE : VARIANT_FALSE;
   });
 }
