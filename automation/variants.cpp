@@ -25,23 +25,12 @@ const char16_t kBooleanName[] = u"Boolean";
 // A chain of by-reference variants longer than this is taken for a loop.
 const int kMaxReferenceDepth = 64;
 
-// The message for a failure code; the type names fill the conversion texts only.
-std::u16string failureMessage(HRESULT code, VariantFailure where, std::u16string_view from = {},
-                              std::u16string_view to = {}) {
-  int id = variantErrorTextId(static_cast<uint32_t>(code), where);
-  std::u16string text = frameText(static_cast<UINT>(id));
-  if (id == IDS_VAR_UNKNOWN)
-    return fillMessage(text, {u"$", hexUpper(static_cast<uint32_t>(code), 8), systemMessageText(code)});
-  if (id == IDS_VAR_TYPE_CAST || id == IDS_VAR_OVERFLOW) return fillMessage(text, {from, to});
-  return text;
-}
-
 [[noreturn]] void raiseArrayError(HRESULT code) {
-  throw EVariantError(failureMessage(code, VariantFailure::arrayAccess), code);
+  throw EVariantError(variantFailureMessage(code, VariantFailure::arrayAccess), code);
 }
 
 [[noreturn]] void raiseConversionError(HRESULT code, std::u16string_view from, std::u16string_view to) {
-  throw EVariantError(failureMessage(code, VariantFailure::conversion, from, to), code);
+  throw EVariantError(variantFailureMessage(code, VariantFailure::conversion, from, to), code);
 }
 
 // The variant at the end of a chain of by-reference variants (VT_BYREF | VT_VARIANT).
@@ -144,6 +133,16 @@ std::optional<int32_t> fitting(int64_t x) {
 }
 
 }  // namespace
+
+std::u16string variantFailureMessage(HRESULT code, VariantFailure where, std::u16string_view from,
+                                     std::u16string_view to) {
+  int id = variantErrorTextId(static_cast<uint32_t>(code), where);
+  std::u16string text = frameText(static_cast<UINT>(id));
+  if (id == IDS_VAR_UNKNOWN)
+    return fillMessage(text, {u"$", hexUpper(static_cast<uint32_t>(code), 8), systemMessageText(code)});
+  if (id == IDS_VAR_TYPE_CAST || id == IDS_VAR_OVERFLOW) return fillMessage(text, {from, to});
+  return text;
+}
 
 void startUpVariants() {
   HMODULE oleaut = GetModuleHandleA("oleaut32.dll");

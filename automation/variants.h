@@ -10,6 +10,7 @@
 
 #include "automation/errors.h"
 #include "automation/raii.h"
+#include "automation/variant_logic.h"
 
 namespace vantorelix {
 
@@ -26,6 +27,11 @@ class EVariantError : public Exception {
  private:
   HRESULT code_;
 };
+
+// The message for a failure code of the platform's variant calls: in a conversion the
+// type-mismatch and overflow texts name the value's type (`from`) and the target (`to`).
+std::u16string variantFailureMessage(HRESULT code, VariantFailure where, std::u16string_view from = {},
+                                     std::u16string_view to = {});
 
 // True for an array, also one reached through a pointer or through any chain of by-reference
 // variants, whatever its element type.

@@ -12,6 +12,7 @@
 #include "automation/ansi.h"
 #include "automation/errors.h"
 #include "automation/raii.h"
+#include "automation/variant_logic.h"
 #include "automation/variants.h"
 
 using namespace vantorelix;
@@ -399,6 +400,21 @@ TEST(VariantToInt32, OtherKindsGoThroughThePlatformsConversion) {
   EXPECT_EQ(variantToInt32(v), -9);
   Owned array(intArray({1}));
   EXPECT_EQ(raised([&] { variantToInt32(array.v); }), castText(u"Array Variant", u"Integer"));
+}
+
+TEST(FailureMessages, CodesWithoutATextOfTheirOwnShowTheCodeAndTheSystemText) {
+  // The platform's conversions report only the codes with texts of their own (Wine turns an
+  // object's own failure into a type mismatch), so the filled form is checked here directly.
+  EXPECT_EQ(variantFailureMessage(E_FAIL, VariantFailure::conversion, u"Dispatch", u"Integer"),
+            u"無効なバリアント操作 ($80004005)\r\n" + systemMessageText(E_FAIL));
+  ASSERT_TRUE(systemMessageText(static_cast<HRESULT>(0xA00F1234)).empty());
+  EXPECT_EQ(variantFailureMessage(static_cast<HRESULT>(0xA00F1234), VariantFailure::arrayAccess),
+            u"無効なバリアント操作 ($A00F1234)\r\n");
+  EXPECT_EQ(variantFailureMessage(DISP_E_TYPEMISMATCH, VariantFailure::arrayAccess), u"バリアントの型変換が正しくありません");
+  EXPECT_EQ(variantFailureMessage(DISP_E_OVERFLOW, VariantFailure::arrayAccess), u"バリアント オーバーフロー");
+  EXPECT_EQ(variantFailureMessage(DISP_E_ARRAYISLOCKED, VariantFailure::conversion), u"バリアント配列がロックされています");
+  EXPECT_EQ(variantFailureMessage(E_UNEXPECTED, VariantFailure::conversion), u"致命的なバリアントエラー");
+  EXPECT_EQ(variantFailureMessage(DISP_E_BADVARTYPE, VariantFailure::arrayAccess), u"バリアントタイプが不正です");
 }
 
 TEST(ResultArrays, AreVariantArraysFromZero) {
