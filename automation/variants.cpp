@@ -197,6 +197,7 @@ void readArrayElement(const VARIANT& array, LONG index, Variant& element) {
 int32_t variantToInt32(const VARIANT& value) {
   const VARIANT& given = followReferences(value);
   std::u16string typeName = variantTypeName(V_VT(&given));
+  if ((V_VT(&given) & VT_BYREF) && !V_BYREF(&given)) raiseConversionError(E_INVALIDARG, typeName, kIntegerName);
   VARIANT v = borrowReferenced(given);
   switch (V_VT(&v)) {
     case VT_EMPTY: return 0;

@@ -305,6 +305,9 @@ TEST(VariantToInt32, ByReferenceValuesAreReadThroughTheirPointers) {
   VARIANT ref1 = byRef(&null);
   VARIANT ref2 = byRef(&ref1);
   EXPECT_EQ(raised([&] { variantToInt32(ref2); }), castText(u"Null", u"Integer"));
+  VARIANT dangling = scalar(VT_BYREF | VT_I4);
+  V_I4REF(&dangling) = nullptr;
+  EXPECT_EQ(raised([&] { variantToInt32(dangling); }), kInvalidArgument);
   VARIANT half = r8(3.5);
   VARIANT refHalf = byRef(&half);
   EXPECT_EQ(variantToInt32(refHalf), 4);
