@@ -293,32 +293,6 @@ TEST(SetFileTime, LateBoundWithOmittedAndNamedArguments) {
   EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2019/9/1 00:00:00");
 }
 
-TEST(SetFileTimeOne, LettersSelectTheTimes) {
-  auto utils = createUtils();
-  auto path = tempFile(u"ft-letters.txt");
-  auto reset = [&] { ASSERT_EQ(setOne(utils.Get(), path, u"caw", 2000, 1, 1), u""); };
-  reset();
-  EXPECT_EQ(setOne(utils.Get(), path, u"cw", 2001, 2, 3), u"");
-  EXPECT_EQ(timesOf(utils.Get(), path)[1], u"2000/1/1 00:00:00");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2001/2/3 00:00:00");
-  reset();
-  EXPECT_EQ(setOne(utils.Get(), path, u"Access", 2002, 2, 3), u"") << "A, c, c";
-  EXPECT_EQ(timesOf(utils.Get(), path)[1], u"2002/2/3 00:00:00");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2000/1/1 00:00:00");
-  reset();
-  EXPECT_EQ(setOne(utils.Get(), path, u"LastWrite", 2003, 2, 3), u"") << "L, a, s: the access time only";
-  EXPECT_EQ(timesOf(utils.Get(), path)[1], u"2003/2/3 00:00:00");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2000/1/1 00:00:00");
-  reset();
-  EXPECT_EQ(setOne(utils.Get(), path, u"xyzW", 2004, 2, 3), kNoTimeSelected);
-  EXPECT_EQ(setOne(utils.Get(), path, u"", 2004, 2, 3), kNoTimeSelected);
-  EXPECT_EQ(setOne(utils.Get(), path, u"\uff57", 2005, 2, 3), u"") << "fullwidth w: low byte 0x57";
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2005/2/3 00:00:00");
-  EXPECT_EQ(setOne(utils.Get(), path, u"\u0157", 2006, 2, 3), u"");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2006/2/3 00:00:00");
-  EXPECT_EQ(timesOf(utils.Get(), path)[1], u"2000/1/1 00:00:00");
-}
-
 TEST(SetFileTimeOne, FieldsAreTheLow16BitsAndZeroMonthAndDayActAsOne) {
   auto utils = createUtils();
   auto path = tempFile(u"ft-fields.txt");
