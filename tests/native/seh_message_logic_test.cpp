@@ -111,7 +111,7 @@ TEST(PointerText, ZeroFilledUpperCase) {
 
 TEST(FileNameOf, KeepsWhatFollowsTheLastSeparator) {
   EXPECT_EQ(fileNameOf(u"C:\\Windows\\system32\\ole32.dll"), u"ole32.dll");
-  EXPECT_EQ(fileNameOf(u"Z:/work/fixture_ok.dll"), u"fixture_ok.dll");
+  EXPECT_EQ(fileNameOf(u"Z:/dir/fixture_ok.dll"), u"fixture_ok.dll");
   EXPECT_EQ(fileNameOf(u"C:name.dll"), u"name.dll");
   EXPECT_EQ(fileNameOf(u"\\\\server\\share\\表示.dll"), u"表示.dll");
   EXPECT_EQ(fileNameOf(u"plain.dll"), u"plain.dll");
