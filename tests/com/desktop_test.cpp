@@ -2,6 +2,7 @@
 // Every colour that a test changes is put back: the fixture saves the first 31 elements and
 // restores them after each test.
 #include "com_support.h"
+#include "variant_builders.h"
 
 #include <initializer_list>
 
@@ -15,34 +16,6 @@ const std::u16string kRangeError = u"範囲チェックエラー";
 const std::u16string kInvalidArgument = u"不正な引数が渡されました";
 const std::u16string kNullToInteger = u"Null型から Integer 型へのバリアント型変換はできません";
 
-VARIANT i4(LONG x) { VARIANT v; V_VT(&v) = VT_I4; V_I4(&v) = x; return v; }
-VARIANT r8(double x) { VARIANT v; V_VT(&v) = VT_R8; V_R8(&v) = x; return v; }
-VARIANT truth(bool x) { VARIANT v; V_VT(&v) = VT_BOOL; V_BOOL(&v) = x ? VARIANT_TRUE : VARIANT_FALSE; return v; }
-VARIANT str(const wchar_t* s) { VARIANT v; V_VT(&v) = VT_BSTR; V_BSTR(&v) = SysAllocString(s); return v; }
-VARIANT null() { VARIANT v; V_VT(&v) = VT_NULL; return v; }
-
-// A one-dimensional array of variants (taking over the given values), lower bound `lower`.
-VARIANT arrayOf(std::initializer_list<VARIANT> values, LONG lower = 0) {
-  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), lower};
-  SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 1, &bound);
-  LONG i = lower;
-  for (VARIANT v : values) {
-    SafeArrayPutElement(a, &i, &v);
-    VariantClear(&v);
-    ++i;
-  }
-  VARIANT out;
-  V_VT(&out) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(&out) = a;
-  return out;
-}
-
-struct Owned {
-  VARIANT v;
-  explicit Owned(VARIANT x) : v(x) {}
-  Owned(const Owned&) = delete;
-  ~Owned() { VariantClear(&v); }
-};
 
 RECT platformWorkArea() {
   RECT r{};

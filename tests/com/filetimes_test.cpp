@@ -6,6 +6,7 @@
 // and setting it alone changes nothing visible. Cases about the creation time check what Wine
 // can show (the call's result and the other two times) and say so where they stop.
 #include "com_support.h"
+#include "variant_builders.h"
 
 #include <cstdio>
 #include <initializer_list>
@@ -28,33 +29,6 @@ std::u16string tempFile(const char16_t* name) {
   return path;
 }
 
-VARIANT i4(LONG x) { VARIANT v; V_VT(&v) = VT_I4; V_I4(&v) = x; return v; }
-VARIANT r8(double x) { VARIANT v; V_VT(&v) = VT_R8; V_R8(&v) = x; return v; }
-VARIANT str(const wchar_t* s) { VARIANT v; V_VT(&v) = VT_BSTR; V_BSTR(&v) = SysAllocString(s); return v; }
-VARIANT null() { VARIANT v; V_VT(&v) = VT_NULL; return v; }
-
-// A one-dimensional array of variants (taking over the given values), lower bound `lower`.
-VARIANT arrayOf(std::initializer_list<VARIANT> values, LONG lower = 0) {
-  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), lower};
-  SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 1, &bound);
-  LONG i = lower;
-  for (VARIANT v : values) {
-    SafeArrayPutElement(a, &i, &v);
-    VariantClear(&v);
-    ++i;
-  }
-  VARIANT out;
-  V_VT(&out) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(&out) = a;
-  return out;
-}
-
-struct Owned {
-  VARIANT v;
-  explicit Owned(VARIANT x) : v(x) {}
-  Owned(const Owned&) = delete;
-  ~Owned() { VariantClear(&v); }
-};
 
 // The three texts of getFileTime, "" for an Empty element; {"<Empty>"} when it gave no array.
 std::vector<std::u16string> timesOf(IUtils* utils, const std::u16string& path) {

@@ -1,0 +1,42 @@
+// Variant values and arrays of variants, built by hand as a caller would pass them.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <initializer_list>
+
+namespace vtest {
+
+inline VARIANT i4(LONG x) { VARIANT v; V_VT(&v) = VT_I4; V_I4(&v) = x; return v; }
+inline VARIANT r8(double x) { VARIANT v; V_VT(&v) = VT_R8; V_R8(&v) = x; return v; }
+inline VARIANT truth(bool x) { VARIANT v; V_VT(&v) = VT_BOOL; V_BOOL(&v) = x ? VARIANT_TRUE : VARIANT_FALSE; return v; }
+inline VARIANT str(const wchar_t* s) { VARIANT v; V_VT(&v) = VT_BSTR; V_BSTR(&v) = SysAllocString(s); return v; }
+inline VARIANT null() { VARIANT v; V_VT(&v) = VT_NULL; return v; }
+
+// A one-dimensional array of variants (taking over the given values), lower bound `lower`.
+inline VARIANT arrayOf(std::initializer_list<VARIANT> values, LONG lower = 0) {
+  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), lower};
+  SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  LONG i = lower;
+  for (VARIANT v : values) {
+    SafeArrayPutElement(a, &i, &v);
+    VariantClear(&v);
+    ++i;
+  }
+  VARIANT out;
+  V_VT(&out) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(&out) = a;
+  return out;
+}
+
+// Owns a variant built above and clears it at the end of the scope.
+struct Owned {
+  VARIANT v;
+  explicit Owned(VARIANT x) : v(x) {}
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  ~Owned() { VariantClear(&v); }
+};
+
+}  // namespace vtest
