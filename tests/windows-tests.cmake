@@ -117,5 +117,8 @@ foreach(script ${SCRIPT_TESTS})
   endforeach()
 endforeach()
 
-# Benchmarks: built with the tests, run on demand (bench/README.md).
+# Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
+include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
+
+# Benchmarks: built with the tests, run on demand with bench/run.
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
