@@ -117,6 +117,9 @@ foreach(script ${SCRIPT_TESTS})
   endforeach()
 endforeach()
 
+# Per-user registration and registration-free activation.
+include(${CMAKE_SOURCE_DIR}/tests/activation/activation.cmake OPTIONAL)
+
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
 
