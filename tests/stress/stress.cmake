@@ -1,0 +1,27 @@
+# Robustness programs under Wine. ctest runs short versions; the long ones run by hand:
+#   scripts/wine-run <build>/wineprefix <build>/stress_argfuzz.exe 100000
+# (see docs/robustness-and-performance.md for each program's command and figures).
+set(STRESS_PROGRAMS argfuzz concurrency registration faults)
+set(stress_short_argfuzz 20000)
+set(stress_short_concurrency 500)
+set(stress_short_registration 10)
+set(stress_short_faults 40)
+foreach(name ${STRESS_PROGRAMS})
+  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/tests/stress/${name}.cpp)
+    continue()
+  endif()
+  add_executable(stress_${name} ${CMAKE_SOURCE_DIR}/tests/stress/${name}.cpp)
+  target_include_directories(stress_${name} PRIVATE ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+  target_compile_definitions(stress_${name} PRIVATE ${VANTORELIX_DEFINES})
+  target_compile_options(stress_${name} PRIVATE ${WARNINGS})
+  target_link_options(stress_${name} PRIVATE ${VANTORELIX_STATIC_LINK})
+  target_link_libraries(stress_${name} PRIVATE vantorelix_ids ${VANTORELIX_SYSTEM_LIBS} psapi winmm)
+  add_dependencies(stress_${name} Vantorelix ${FIXTURE_TARGETS})
+  add_test(NAME stress_${name} COMMAND stress_${name} ${stress_short_${name}})
+  set_tests_properties(stress_${name} PROPERTIES FIXTURES_REQUIRED wine
+    ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=default" TIMEOUT 120)
+endforeach()
+# Registration takes the entries away for a while: nothing else may run meanwhile.
+if(TARGET stress_registration)
+  set_tests_properties(stress_registration PROPERTIES RUN_SERIAL TRUE)
+endif()
