@@ -22,6 +22,8 @@ class TComServerObject {
   virtual std::string serverKey() = 0;
   virtual std::u16string serverName() = 0;
   virtual ITypeLib* typeLib() = 0;
+  // The key under which a registration pass writes and deletes the class entries.
+  virtual HKEY registryRoot() = 0;
 };
 
 class TComServer final : public TComServerObject {
@@ -36,6 +38,7 @@ class TComServer final : public TComServerObject {
   std::string serverKey() override { return "InprocServer32"; }
   std::u16string serverName() override;
   ITypeLib* typeLib() override;  // loaded on first need; raises EOleSysError when it cannot be
+  HKEY registryRoot() override { return registryRoot_; }
 
   LONG liveObjectCount() const { return liveObjectCount_; }
   LONG factoryRefCount() const { return factoryRefCount_; }
@@ -44,13 +47,21 @@ class TComServer final : public TComServerObject {
   bool registering() const { return registering_; }
   void WriteRegistration();
   void EraseRegistration();
+  // The same entries under HKEY_CURRENT_USER\Software\Classes and the type library registered
+  // for the current user only: no administrator rights needed.
+  void WriteUserRegistration();
+  void EraseUserRegistration();
 
  private:
+  void updateFactories(bool registering);
+
+
   volatile LONG liveObjectCount_ = 0;
   volatile LONG factoryRefCount_ = 0;
   ComPtr<ITypeLib> typeLib_;
   std::u16string helpFileName_;  // nothing in the library assigns it
   bool registering_ = true;
+  HKEY registryRoot_ = HKEY_CLASSES_ROOT;  // another key only while a per-user pass runs
 };
 
 // The server of this process, or null before start-up and after unload.

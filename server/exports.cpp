@@ -1,4 +1,4 @@
-// The four exported entry points. Each catches everything at its edge: no C++ exception ever
+// The exported entry points. Each catches everything at its edge: no C++ exception ever
 // leaves the library.
 #include <windows.h>
 #include <objbase.h>
@@ -62,6 +62,22 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   try {
     requireStartedServer();
     comServer()->EraseRegistration();
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+// regsvr32 /n /i:user (and /u /n /i:user): the registration for the current user only. "user"
+// is the one command line understood.
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
+  try {
+    if (!commandLine || lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+    requireStartedServer();
+    if (install)
+      comServer()->WriteUserRegistration();
+    else
+      comServer()->EraseUserRegistration();
     return S_OK;
   } catch (...) {
     return E_FAIL;

@@ -14,11 +14,11 @@
 namespace vantorelix {
 namespace {
 
-void createRegKey(const std::string& key, const std::string& valueName, const std::string& data) {
+void createRegKey(HKEY root, const std::string& key, const std::string& valueName, const std::string& data) {
   RegKey handle;
   DWORD disposition = 0;
   char emptyClass[] = "";
-  LONG r = RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+  LONG r = RegCreateKeyExA(root, key.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
                            KEY_READ | KEY_WRITE, nullptr, handle.out(), &disposition);
   if (r == ERROR_SUCCESS)
     r = RegSetValueExA(handle.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
@@ -26,7 +26,7 @@ void createRegKey(const std::string& key, const std::string& valueName, const st
   if (r != ERROR_SUCCESS) throw EOleRegistrationError(frameText(IDS_REGISTRY_WRITE));
 }
 
-void deleteRegKey(const std::string& key) { RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str()); }
+void deleteRegKey(HKEY root, const std::string& key) { RegDeleteKeyA(root, key.c_str()); }
 
 std::string guidText(REFGUID guid) {
   CoTaskText text;
@@ -70,6 +70,38 @@ const char* threadingModelName(ThreadingModel model) {
   }
 }
 
+// An export of OLEAUT32.DLL looked up by name, null when the system has none of that name
+// (the per-user type library functions came after the others).
+template <typename Function>
+Function oleAutFunction(const char* name) {
+  HMODULE oleAut = GetModuleHandleA("OLEAUT32.DLL");
+  return oleAut ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(oleAut, name))) : nullptr;
+}
+
+using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+using RegisterTypeLibForUserFn = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
+
+// HKEY_CURRENT_USER\Software\Classes, the per-user part of HKEY_CLASSES_ROOT; made when missing.
+void openUserClasses(RegKey& key) {
+  DWORD disposition = 0;
+  char emptyClass[] = "";
+  LONG r = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                           KEY_READ | KEY_WRITE, nullptr, key.out(), &disposition);
+  if (r != ERROR_SUCCESS) throw EOleRegistrationError(frameText(IDS_REGISTRY_WRITE));
+}
+
+// Points a registration pass at another root key and back at HKEY_CLASSES_ROOT on every way out.
+class RootScope {
+ public:
+  RootScope(HKEY& root, HKEY during) : root_(root) { root_ = during; }
+  ~RootScope() { root_ = HKEY_CLASSES_ROOT; }
+  RootScope(const RootScope&) = delete;
+  RootScope& operator=(const RootScope&) = delete;
+
+ private:
+  HKEY& root_;
+};
+
 
 }  // namespace
 
@@ -78,34 +110,40 @@ void TComObjectFactory::updateRegistry(bool registering) {
   const std::string classKey = "CLSID\\" + guidText(clsid_);
   const std::string progID = toAnsi(progID_);
   ITypeLib* typeLib = server_.typeLib();
+  const HKEY root = server_.registryRoot();
   if (registering) {
     const std::string description = toAnsi(description_);
-    createRegKey(classKey, "", description);
+    createRegKey(root, classKey, "", description);
     const std::string serverKey = classKey + "\\" + server_.serverKey();
-    createRegKey(serverKey, "", shortFormIfSpaced(server_.serverFileName()));
+    createRegKey(root, serverKey, "", shortFormIfSpaced(server_.serverFileName()));
     if (threadingModel_ != ThreadingModel::Single)
-      createRegKey(serverKey, "ThreadingModel", threadingModelName(threadingModel_));
+      createRegKey(root, serverKey, "ThreadingModel", threadingModelName(threadingModel_));
     if (!progID.empty()) {
-      createRegKey(progID, "", description);
-      createRegKey(progID + "\\Clsid", "", guidText(clsid_));
-      createRegKey(classKey + "\\ProgID", "", progID);
+      createRegKey(root, progID, "", description);
+      createRegKey(root, progID + "\\Clsid", "", guidText(clsid_));
+      createRegKey(root, classKey + "\\ProgID", "", progID);
     }
     LibAttr attr(typeLib);
     char version[32];
     wsprintfA(version, "%d.%d", attr->wMajorVerNum, attr->wMinorVerNum);
-    createRegKey(classKey + "\\Version", "", version);
-    createRegKey(classKey + "\\TypeLib", "", guidText(attr->guid));
+    createRegKey(root, classKey + "\\Version", "", version);
+    createRegKey(root, classKey + "\\TypeLib", "", guidText(attr->guid));
   } else {
-    deleteRegKey(classKey + "\\TypeLib");
-    deleteRegKey(classKey + "\\Version");
+    deleteRegKey(root, classKey + "\\TypeLib");
+    deleteRegKey(root, classKey + "\\Version");
     if (!progID.empty()) {
-      deleteRegKey(classKey + "\\ProgID");
-      deleteRegKey(progID + "\\Clsid");
-      deleteRegKey(progID);
+      deleteRegKey(root, classKey + "\\ProgID");
+      deleteRegKey(root, progID + "\\Clsid");
+      deleteRegKey(root, progID);
     }
-    deleteRegKey(classKey + "\\" + server_.serverKey());
-    deleteRegKey(classKey);
+    deleteRegKey(root, classKey + "\\" + server_.serverKey());
+    deleteRegKey(root, classKey);
   }
+}
+
+void TComServer::updateFactories(bool registering) {
+  registering_ = registering;
+  comClassManager().ForEachFactoryOf(this, [this](TComObjectFactory* f) { f->updateRegistry(registering_); });
 }
 
 void TComServer::WriteRegistration() {
@@ -115,25 +153,45 @@ void TComServer::WriteRegistration() {
     HRESULT hr = RegisterTypeLib(lib, const_cast<LPOLESTR>(wptr(path)), const_cast<LPOLESTR>(wptr(directory)));
     if (FAILED(hr)) throw EOleSysError(hr);
   }
-  registering_ = true;
-  comClassManager().ForEachFactoryOf(this, [this](TComObjectFactory* f) { f->updateRegistry(registering_); });
+  updateFactories(true);
 }
 
 void TComServer::EraseRegistration() {
   if (ITypeLib* lib = typeLib_.Get()) {
-    using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    HMODULE oleAut = GetModuleHandleA("OLEAUT32.DLL");
-    auto unregister = oleAut ? reinterpret_cast<UnRegisterTypeLibFn>(reinterpret_cast<void*>(
-                                   GetProcAddress(oleAut, "UnRegisterTypeLib")))
-                             : nullptr;
-    if (unregister) {
+    if (auto unregister = oleAutFunction<UnRegisterTypeLibFn>("UnRegisterTypeLib")) {
       LibAttr attr(lib);
       unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     }
   }
-  registering_ = false;
-  comClassManager().ForEachFactoryOf(this, [this](TComObjectFactory* f) { f->updateRegistry(registering_); });
+  updateFactories(false);
+}
+
+void TComServer::WriteUserRegistration() {
+  if (ITypeLib* lib = typeLib_.Get()) {
+    auto registerForUser = oleAutFunction<RegisterTypeLibForUserFn>("RegisterTypeLibForUser");
+    if (!registerForUser) throw EOleSysError(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+    std::u16string path = moduleLongPathW();
+    std::u16string directory = directoryOf(path);
+    HRESULT hr = registerForUser(lib, const_cast<LPOLESTR>(wptr(path)), const_cast<LPOLESTR>(wptr(directory)));
+    if (FAILED(hr)) throw EOleSysError(hr);
+  }
+  RegKey userClasses;
+  openUserClasses(userClasses);
+  RootScope scope(registryRoot_, userClasses.get());
+  updateFactories(true);
+}
+
+void TComServer::EraseUserRegistration() {
+  if (ITypeLib* lib = typeLib_.Get()) {
+    if (auto unregister = oleAutFunction<UnRegisterTypeLibFn>("UnRegisterTypeLibForUser")) {
+      LibAttr attr(lib);
+      unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    }
+  }
+  RegKey userClasses;
+  openUserClasses(userClasses);
+  RootScope scope(registryRoot_, userClasses.get());
+  updateFactories(false);
 }
 
 }  // namespace vantorelix
-
