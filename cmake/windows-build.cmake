@@ -57,5 +57,7 @@ set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)
 target_compile_options(Vantorelix PRIVATE ${WARNINGS})
 target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup)
 target_link_libraries(Vantorelix PRIVATE vantorelix_core)
+# The side-by-side manifest ships beside the DLL.
+configure_file(${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest ${CMAKE_BINARY_DIR}/Vantorelix.manifest COPYONLY)
 
 include(${CMAKE_SOURCE_DIR}/tests/windows-tests.cmake)
