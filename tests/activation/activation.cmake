@@ -1,0 +1,27 @@
+# Per-user registration and registration-free activation, each in a prefix of its own:
+#  - wineprefix-peruser: nothing is registered per machine there, so the test sees exactly what
+#    regsvr32 /n /i:user writes and removes, and the shared prefix's registration is untouched;
+#  - wineprefix-regfree: nothing is ever registered there; the program activates the manifest.
+foreach(name peruser_registration_test regfree_activation_test)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/tests/activation/${name}.cpp)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+  target_compile_definitions(${name} PRIVATE ${VANTORELIX_DEFINES})
+  target_compile_options(${name} PRIVATE ${WARNINGS})
+  target_link_options(${name} PRIVATE ${VANTORELIX_STATIC_LINK})
+  target_link_libraries(${name} PRIVATE vantorelix_ids gtest_main ${VANTORELIX_SYSTEM_LIBS})
+  add_dependencies(${name} Vantorelix)
+endforeach()
+
+foreach(kind peruser regfree)
+  set(prefix ${CMAKE_BINARY_DIR}/wineprefix-${kind})
+  if(kind STREQUAL "peruser")
+    set(program peruser_registration_test)
+  else()
+    set(program regfree_activation_test)
+  endif()
+  add_test(NAME activation_${program} COMMAND ${WINE_RUN} ${prefix} $<TARGET_FILE:${program}>)
+  set_tests_properties(activation_${program} PROPERTIES FIXTURES_REQUIRED wine_${kind}
+    ENVIRONMENT "VANTORELIX_DLL=${WIN_DLL}" TIMEOUT 300)
+  add_test(NAME wine_stop_${kind} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-stop ${prefix})
+  set_tests_properties(wine_stop_${kind} PROPERTIES FIXTURES_CLEANUP wine_${kind})
+endforeach()
