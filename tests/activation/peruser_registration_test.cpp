@@ -1,7 +1,7 @@
 // Per-user registration: regsvr32 /n /i:user writes the class entries under
 // HKEY_CURRENT_USER\Software\Classes, the entries lead to a working object, and
-// regsvr32 /u /n /i:user takes them away; HKEY_LOCAL_MACHINE\Software\Classes is the same,
-// value for value, afterwards.
+// regsvr32 /u /n /i:user takes them away; both HKEY_LOCAL_MACHINE\Software\Classes and
+// HKEY_CURRENT_USER\Software\Classes are the same, value for value, afterwards.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -62,9 +62,9 @@ void dumpTree(HKEY key, const std::wstring& path, std::wstring& out) {
   }
 }
 
-std::wstring machineClasses() {
+std::wstring classesTree(HKEY root) {
   RegKey classes;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ, classes.out()), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ, classes.out()), ERROR_SUCCESS);
   std::wstring out;
   dumpTree(classes.get(), L"", out);
   return out;
@@ -119,7 +119,8 @@ class Apartment : public ::testing::Environment {
 const auto* const apartment = ::testing::AddGlobalTestEnvironment(new Apartment);
 
 TEST(PerUserRegistration, WritesAndRemovesTheEntriesUnderCurrentUserOnly) {
-  const std::wstring machineBefore = machineClasses();
+  const std::wstring machineBefore = classesTree(HKEY_LOCAL_MACHINE);
+  const std::wstring userBefore = classesTree(HKEY_CURRENT_USER);
   ASSERT_FALSE(keyExists(HKEY_CURRENT_USER, kClassKey));
 
   ASSERT_EQ(runRegsvr32(L"/n /i:user"), 0u);
@@ -138,9 +139,8 @@ TEST(PerUserRegistration, WritesAndRemovesTheEntriesUnderCurrentUserOnly) {
   createThroughUserEntries();
 
   ASSERT_EQ(runRegsvr32(L"/u /n /i:user"), 0u);
-  EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kClassKey));
-  EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kProgIDKey));
-  EXPECT_TRUE(machineBefore == machineClasses()) << "HKEY_LOCAL_MACHINE\\Software\\Classes changed";
+  EXPECT_TRUE(userBefore == classesTree(HKEY_CURRENT_USER)) << "per-user entries left behind";
+  EXPECT_TRUE(machineBefore == classesTree(HKEY_LOCAL_MACHINE)) << "HKEY_LOCAL_MACHINE\\Software\\Classes changed";
 }
 
 TEST(PerUserRegistration, OnlyTheUserCommandLineIsUnderstood) {
