@@ -1,0 +1,124 @@
+// Faults from other modules: regsvr on each fixture DLL many times in a row.
+//   faults [calls per fixture]   (1,000 by default)
+// Each call gives the same text as the first one for that fixture (a fault never turns into
+// a different answer later, e.g. once the stack's guard page is gone), the process stays
+// healthy (a new object answers, the floating-point control words are as before, a call that
+// succeeds still succeeds), and private bytes grow by at most 256 KiB per fixture between
+// the first tenth of its calls and the last. fixture_loose_code leaks the page it runs its
+// code from on every call, so it is allowed 4 KiB a call on top.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "Vantorelix.h"
+#include "tests/stress/stress_support.h"
+
+namespace {
+
+// The text with each eight-digit hexadecimal address masked: code that runs from a fresh
+// allocation faults at a different address each time.
+std::wstring maskAddresses(std::wstring s) {
+  size_t run = 0;
+  for (size_t i = 0; i <= s.size(); ++i) {
+    bool hex = i < s.size() && ((s[i] >= L'0' && s[i] <= L'9') || (s[i] >= L'A' && s[i] <= L'F'));
+    if (hex) { ++run; continue; }
+    if (run == 8) s.replace(i - 8, 8, L"########");
+    run = 0;
+  }
+  return s;
+}
+
+std::wstring regsvr(IUtils* utils, const std::wstring& path, bool unregister, HRESULT& hr) {
+  // fixture_record appends to this variable in a fixed buffer: start it empty each time.
+  SetEnvironmentVariableW(L"VANTORELIX_FIXTURE_CALLS", nullptr);
+  BSTR p = SysAllocString(path.c_str());
+  BSTR out = nullptr;
+  hr = unregister ? utils->regsvr_u(p, &out) : utils->regsvr(p, &out);
+  std::wstring text(out ? out : L"", out ? SysStringLen(out) : 0);
+  if (path.find(L"fixture_loose_code") != std::wstring::npos) text = maskAddresses(text);
+  SysFreeString(out);
+  SysFreeString(p);
+  return text;
+}
+
+unsigned fpuControl() {
+  unsigned short x87 = 0;
+  __asm__ __volatile__("fnstcw %0" : "=m"(x87));
+  return x87;
+}
+unsigned sseControl() {
+  unsigned mxcsr = 0;
+  __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
+  return mxcsr & 0xFFC0;  // the control bits, not the sticky flags
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned long calls = stress::argCount(argc, argv, 1000);
+  stress::Verdict verdict;
+  if (CoInitialize(nullptr) != S_OK) return 2;
+  IUtils* utils = nullptr;
+  HRESULT created = CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IUtils,
+                                     reinterpret_cast<void**>(&utils));
+  if (created != S_OK) {
+    std::printf("FAIL: Vantorelix.Utils cannot be created: 0x%08lX\n", static_cast<unsigned long>(created));
+    return 1;
+  }
+  const unsigned fpuBefore = fpuControl();
+  const unsigned sseBefore = sseControl();
+  const wchar_t* fixtures[] = {L"fixture_read_null.dll",   L"fixture_write_null.dll",  L"fixture_divide_zero.dll",
+                               L"fixture_float_divide.dll", L"fixture_stack_overflow.dll", L"fixture_privileged.dll",
+                               L"fixture_raise.dll",        L"fixture_own_handler.dll", L"fixture_loose_code.dll",
+                               L"fixture_false.dll",        L"fixture_no_entry.dll",    L"fixture_ok.dll",
+                               L"fixture_record.dll"};
+  DWORD started = GetTickCount();
+  for (const wchar_t* name : fixtures) {
+    const std::wstring path = stress::fixturePath(name);
+    HRESULT hr = S_OK;
+    // The texts of the two directions (they may name their entry point).
+    const std::wstring first = regsvr(utils, path, false, hr);
+    const std::wstring firstUnregister = regsvr(utils, path, true, hr);
+    size_t warm = stress::privateBytes();
+    unsigned long same = 0;
+    for (unsigned long i = 2; i < calls; ++i) {
+      if (i == calls / 10) warm = stress::privateBytes();
+      bool unregister = i % 2 == 1;
+      std::wstring text = regsvr(utils, path, unregister, hr);
+      if (hr == S_OK && text == (unregister ? firstUnregister : first)) ++same;
+      else verdict.check(false, "%ls call %lu: 0x%08lX, a different text", name, i, static_cast<unsigned long>(hr));
+    }
+    size_t end = stress::privateBytes();
+    long grownKiB = long((long long)end - (long long)warm) / 1024;
+    long allowedKiB = 256 + (std::wstring(name) == L"fixture_loose_code.dll" ? long(calls) * 4 : 0);
+    std::printf("%ls: %lu of %lu calls alike, private bytes %+ld KiB, texts of %u and %u characters\n", name, same + 2,
+                calls, grownKiB, unsigned(first.size()), unsigned(firstUnregister.size()));
+    verdict.check(grownKiB <= allowedKiB, "%ls: private bytes grew by %ld KiB", name, grownKiB);
+    const std::wstring n = name;
+    bool succeeds = n == L"fixture_ok.dll" || n == L"fixture_record.dll" || n == L"fixture_own_handler.dll";
+    verdict.check(first.empty() == succeeds && firstUnregister.empty() == succeeds, "%ls: the first text is %s", name,
+                  first.empty() ? "empty" : "not empty");
+  }
+  std::printf("%u fixtures x %lu calls in %.1f s\n", unsigned(sizeof fixtures / sizeof fixtures[0]), calls,
+              (GetTickCount() - started) / 1000.0);
+
+  // Still healthy: the floating-point state, a new object, a call that works.
+  verdict.check(fpuControl() == fpuBefore, "x87 control word 0x%04X, was 0x%04X", fpuControl(), fpuBefore);
+  verdict.check(sseControl() == sseBefore, "MXCSR changed");
+  volatile double third = 1.0 / 3.0;
+  verdict.check(third > 0.333333 && third < 0.333334, "floating-point division");
+  IUtils* fresh = nullptr;
+  verdict.check(CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IUtils,
+                                 reinterpret_cast<void**>(&fresh)) == S_OK && fresh,
+                "a new object after the faults");
+  INT maxPath = 0;
+  verdict.check(fresh && fresh->getMaxPath(&maxPath) == S_OK && maxPath == 260, "getMaxPath after the faults");
+  HRESULT hr = S_OK;
+  verdict.check(regsvr(utils, stress::fixturePath(L"fixture_ok.dll"), false, hr).empty() && hr == S_OK,
+                "regsvr on a working DLL after the faults");
+  if (fresh) fresh->Release();
+  utils->Release();
+  CoUninitialize();
+  return verdict.finish();
+}
