@@ -20,7 +20,9 @@ std::u16string decimal(uint32_t value) {
 std::u16string signedDecimal(int32_t value) {
   if (value >= 0) return decimal(static_cast<uint32_t>(value));
   // The magnitude of INT32_MIN does not fit in int32_t; in uint32_t arithmetic it does.
-  return u"-" + decimal(0u - static_cast<uint32_t>(value));
+  std::u16string out = decimal(0u - static_cast<uint32_t>(value));
+  out.insert(out.begin(), u'-');
+  return out;
 }
 
 std::u16string hexUpper(uint32_t value, int width) {

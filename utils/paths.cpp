@@ -80,6 +80,8 @@ std::string ansiFullPath(const std::string& name) {
   return std::string(buffer.data(), n);
 }
 
+// No 64-bit Windows is of the 9x family: the 64-bit build asks the network provider only.
+#ifndef _WIN64
 bool isWindows9x() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -101,6 +103,8 @@ class NetEnumeration {
   HANDLE h_ = nullptr;
 };
 
+#endif
+
 // The UNC form of a path on a network connection, asked of the network provider (NT family).
 bool universalNameNt(const std::string& path, std::string& unc) {
   std::vector<BYTE> buffer(kUniversalNameBuffer);
@@ -111,6 +115,7 @@ bool universalNameNt(const std::string& path, std::string& unc) {
   return true;
 }
 
+#ifndef _WIN64
 // The UNC form of a drive-letter path, found among the connected disk resources (9x family,
 // whose WNetGetUniversalNameA does not give it).
 bool universalNameFromConnections(const std::string& path, std::string& unc) {
@@ -139,11 +144,16 @@ bool universalNameFromConnections(const std::string& path, std::string& unc) {
     }
   }
 }
+#endif
 
 // `path` in its UNC form when it lies on a network connection; otherwise unchanged.
 std::string universalName(const std::string& path) {
   std::string unc;
+#ifdef _WIN64
+  bool found = universalNameNt(path, unc);
+#else
   bool found = isWindows9x() ? universalNameFromConnections(path, unc) : universalNameNt(path, unc);
+#endif
   return found ? unc : path;
 }
 

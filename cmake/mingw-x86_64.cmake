@@ -1,0 +1,18 @@
+# Cross-build for 64-bit Windows with MinGW-w64 (posix thread model: std::mutex and GoogleTest need it).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER   ${MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${MINGW_TRIPLE}-windres)
+set(WIDL               ${MINGW_TRIPLE}-widl)
+set(WIDL_ARCH          --win64)
+set(WINE_PE_DIR        /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+set(WINE_LOADER        wine64)
+# The prefix architecture and the machine type that objdump reports for the DLL.
+set(WINE_ARCH          win64)
+set(PE_MACHINE_FORMAT  pei-x86-64)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
