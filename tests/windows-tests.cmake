@@ -7,6 +7,8 @@
 #  - tests/fixtures/*.c: helper DLLs for regsvr and regsvr_u.
 
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# The prefix's architecture, win32 or win64 by the toolchain: wine-run reads it from here.
+file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "${WINE_ARCH}\n")
 set(WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX})
 
@@ -24,7 +26,7 @@ file(MAKE_DIRECTORY ${TEST_TEMP})
 windows_path(WIN_TEMP ${TEST_TEMP})
 set(WINE_TEST_ENV
   "VANTORELIX_DLL=${WIN_DLL}" "VANTORELIX_BUILD=${WIN_BUILD}" "VANTORELIX_FIXTURES=${WIN_FIXTURES}"
-  "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}")
+  "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}" "VANTORELIX_ARCH=${WINE_ARCH}")
 
 # GoogleTest, cross-built with the same compilers and linked statically.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -60,6 +62,14 @@ set_tests_properties(regsvr32_unregister_and_register PROPERTIES FIXTURES_REQUIR
 # The DLL imports system DLLs only.
 add_test(NAME dll_imports_only_system_dlls
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR}/Vantorelix.dll)
+
+# objdump names the machine type the toolchain builds for, for the DLL and a test program.
+foreach(module Vantorelix.dll typelib_test.exe)
+  add_test(NAME machine_type_${module}
+    COMMAND ${CMAKE_OBJDUMP} -f ${CMAKE_BINARY_DIR}/${module})
+  set_tests_properties(machine_type_${module} PROPERTIES
+    PASS_REGULAR_EXPRESSION "file format ${PE_MACHINE_FORMAT}\n")
+endforeach()
 
 # C++ tests of the COM surface.
 file(GLOB COM_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/com/*_test.cpp)

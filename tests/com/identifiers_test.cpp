@@ -138,11 +138,15 @@ std::u16string fixture(const char16_t* name) { return fixturePath((std::u16strin
 
 bool loaded(const std::u16string& path) { return GetModuleHandleW(w(path)) != nullptr; }
 
+// Pointers in the fault messages have as many digits as this process's pointers.
+constexpr int kPointerDigits = 2 * sizeof(void*);
+const std::u16string kNullPointer(kPointerDigits, u'0');
+
 // The hexadecimal pointer after `marker` in `text`; ~0 when the text has none there.
 uintptr_t pointerAfter(const std::u16string& text, const std::u16string& marker) {
   size_t at = text.find(marker);
-  if (at == std::u16string::npos || at + marker.size() + 8 > text.size()) return ~uintptr_t(0);
-  return static_cast<uintptr_t>(std::stoul(narrow(text.substr(at + marker.size(), 8)), nullptr, 16));
+  if (at == std::u16string::npos || at + marker.size() + kPointerDigits > text.size()) return ~uintptr_t(0);
+  return static_cast<uintptr_t>(std::stoull(narrow(text.substr(at + marker.size(), kPointerDigits)), nullptr, 16));
 }
 
 // Whether `address` lies in the image of the fixture (loaded here once more to see where).
@@ -159,7 +163,9 @@ bool insideImage(const std::u16string& path, uintptr_t address) {
 
 uint32_t exceptionListHead() {
   uint32_t head = 0;
+#if defined(__i386__)
   asm volatile("movl %%fs:0, %0" : "=r"(head));
+#endif  // x86_64 has no handler chain in the thread: its handlers are in the unwind tables
   return head;
 }
 
@@ -228,7 +234,8 @@ TEST_F(Regsvr, AccessViolationsNameTheModuleTheKindOfAccessAndBothAddresses) {
   const std::u16string path = fixture(u"fixture_write_null");
   for (bool unregister : {false, true}) {
     std::u16string m = call(path, unregister);
-    std::regex form("^M 'fixture_write_null\\.dll' A [0-9A-F]{8} B 00000000 W$");
+    std::regex form("^M 'fixture_write_null\\.dll' A [0-9A-F]{" + std::to_string(kPointerDigits) + "} B " +
+                    narrow(kNullPointer) + " W$");
     std::u16string shape = m;
     // Reduce the Japanese frame of the text to letters to match its shape.
     auto swap = [&](const std::u16string& from, const std::u16string& to) {
@@ -244,14 +251,14 @@ TEST_F(Regsvr, AccessViolationsNameTheModuleTheKindOfAccessAndBothAddresses) {
   }
   std::u16string read = call(fixture(u"fixture_read_null"));
   EXPECT_EQ(read.rfind(u"モジュール 'fixture_read_null.dll' のアドレス ", 0), 0u) << narrow(read);
-  EXPECT_NE(read.find(u" でアドレス 00000000 に対する読み込み違反がおきました。"), std::u16string::npos);
+  EXPECT_NE(read.find(u" でアドレス " + kNullPointer + u" に対する読み込み違反がおきました。"), std::u16string::npos);
 }
 
 TEST_F(Regsvr, AnAccessViolationOutsideAnyModuleHasTheTextWithoutModule) {
   std::u16string m = call(fixture(u"fixture_loose_code"));
   EXPECT_EQ(m.rfind(u"アドレス ", 0), 0u) << narrow(m);
-  EXPECT_NE(m.find(u" でアドレス 00000000 に対する書き込み違反がおきました。"), std::u16string::npos) << narrow(m);
-  EXPECT_EQ(m.size(), std::u16string(u"アドレス 12345678 でアドレス 00000000 に対する書き込み違反がおきました。").size());
+  EXPECT_NE(m.find(u" でアドレス " + kNullPointer + u" に対する書き込み違反がおきました。"), std::u16string::npos) << narrow(m);
+  EXPECT_EQ(m.size(), (u"アドレス " + kNullPointer + u" でアドレス " + kNullPointer + u" に対する書き込み違反がおきました。").size());
 }
 
 TEST_F(Regsvr, OtherSystemExceptionsHaveTheirOwnTexts) {

@@ -82,8 +82,8 @@ void expectRegisteredAt(const std::string& serverPath, const std::string& typeLi
   // The type library is registered, under its locale 409, with the long form of the path.
   std::string lib = std::string("TypeLib\\") + kLibid + "\\1.0";
   EXPECT_EQ(readValue(lib).data, "Vantorelix Library");
-  EXPECT_EQ(_stricmp(readValue(lib + "\\409\\win32").data.c_str(), typeLibPath.c_str()), 0)
-      << readValue(lib + "\\409\\win32").data;
+  const std::string platform = sizeof(void*) == 8 ? "\\409\\win64" : "\\409\\win32";
+  EXPECT_EQ(_stricmp(readValue(lib + platform).data.c_str(), typeLibPath.c_str()), 0) << readValue(lib + platform).data;
 }
 
 void expectNothingRegistered() {

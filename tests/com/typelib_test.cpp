@@ -114,7 +114,7 @@ TEST_F(TypeLibrary, LibraryAttributesAndExactlyTwoTypes) {
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   EXPECT_EQ(attr->lcid, 0x0409u);
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   lib->ReleaseTLibAttr(attr);
   Bstr name, doc, helpFile;
   ASSERT_EQ(lib->GetDocumentation(-1, name.out(), doc.out(), nullptr, helpFile.out()), S_OK);

@@ -16,6 +16,12 @@ var u = new ActiveXObject("Vantorelix.Utils");
 var japanese = env("VANTORELIX_LOCALE") == "ja";
 var fixtures = env("VANTORELIX_FIXTURES");
 function fixture(name) { return fixtures + "\\" + name + ".dll"; }
+// Pointers in fault messages: 16 digits in a 64-bit host (where the object is 64-bit too), 8 in a 32-bit one.
+var wide = env("PROCESSOR_ARCHITECTURE") == "AMD64";
+check("the script host is " + env("VANTORELIX_ARCH") + " (" + env("PROCESSOR_ARCHITECTURE") + ")",
+      wide == (env("VANTORELIX_ARCH") == "win64"));
+var pointer = wide ? "[0-9A-F]{16}" : "[0-9A-F]{8}";
+var nullPointer = wide ? "0000000000000000" : "00000000";
 
 var CLSID = "{D26D3337-1F1D-4805-AC89-287F698FEC0E}";
 
@@ -73,7 +79,8 @@ check("empty path (" + codes(m) + ")", /^\d+$/.test(m.substring(("LoadLibrary" +
       m.indexOf("LoadLibrary" + failedText) == 0);
 
 m = u.regsvr(fixture("fixture_write_null"));
-var av = /^\u30e2\u30b8\u30e5\u30fc\u30eb 'fixture_write_null\.dll' \u306e\u30a2\u30c9\u30ec\u30b9 [0-9A-F]{8} \u3067\u30a2\u30c9\u30ec\u30b9 00000000 \u306b\u5bfe\u3059\u308b\u66f8\u304d\u8fbc\u307f\u9055\u53cd\u304c\u304a\u304d\u307e\u3057\u305f\u3002$/;
+var av = new RegExp("^\u30e2\u30b8\u30e5\u30fc\u30eb 'fixture_write_null\\.dll' \u306e\u30a2\u30c9\u30ec\u30b9 " + pointer +
+                    " \u3067\u30a2\u30c9\u30ec\u30b9 " + nullPointer + " \u306b\u5bfe\u3059\u308b\u66f8\u304d\u8fbc\u307f\u9055\u53cd\u304c\u304a\u304d\u307e\u3057\u305f\u3002$");
 check("write to address 0 (" + codes(m) + ")", av.test(m));
 afterEach("write to address 0");
 m = u.regsvr_u(fixture("fixture_divide_zero"));
@@ -83,7 +90,7 @@ m = u.regsvr(fixture("fixture_raise"));
 check("unknown exception code (" + codes(m) + ")", m == "\u5916\u90e8\u4f8b\u5916 BADC0DE");
 afterEach("unknown exception code");
 m = u.regsvr(fixture("fixture_loose_code"));
-check("fault outside any module (" + codes(m) + ")", /^\u30a2\u30c9\u30ec\u30b9 [0-9A-F]{8} \u3067/.test(m));
+check("fault outside any module (" + codes(m) + ")", new RegExp("^\u30a2\u30c9\u30ec\u30b9 " + pointer + " \u3067").test(m));
 afterEach("fault outside any module");
 
 WScript.Echo(passed + " passed, " + failed + " failed");
