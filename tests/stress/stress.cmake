@@ -3,7 +3,7 @@
 # (see docs/robustness-and-performance.md for each program's command and figures).
 set(STRESS_PROGRAMS argfuzz concurrency registration faults)
 set(stress_short_argfuzz 20000)
-set(stress_short_concurrency 500)
+set(stress_short_concurrency 10000)  # the full run takes about a second
 set(stress_short_registration 10)
 set(stress_short_faults 40)
 foreach(name ${STRESS_PROGRAMS})
