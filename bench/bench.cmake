@@ -6,3 +6,13 @@ target_compile_options(call_cost PRIVATE ${WARNINGS})
 target_link_options(call_cost PRIVATE ${VANTORELIX_STATIC_LINK})
 target_link_libraries(call_cost PRIVATE vantorelix_ids ${VANTORELIX_SYSTEM_LIBS})
 add_dependencies(call_cost Vantorelix)
+
+# Private bytes around a million calls of each string- and array-returning method, and cost
+# against work (path length, element count).
+add_executable(memory ${CMAKE_SOURCE_DIR}/bench/memory.cpp)
+target_include_directories(memory PRIVATE ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+target_compile_definitions(memory PRIVATE ${VANTORELIX_DEFINES})
+target_compile_options(memory PRIVATE ${WARNINGS})
+target_link_options(memory PRIVATE ${VANTORELIX_STATIC_LINK})
+target_link_libraries(memory PRIVATE vantorelix_ids ${VANTORELIX_SYSTEM_LIBS} psapi)
+add_dependencies(memory Vantorelix)
