@@ -382,9 +382,9 @@ int main(int argc, char** argv) {
   stress::Verdict verdict;
   const bool trace = std::getenv("ARGFUZZ_TRACE") != nullptr;  // memory growth by member and answer
   if (CoInitialize(nullptr) != S_OK) return 2;
+  stress::ServerDll dll(stress::dllPath());
   IDispatch* utils = nullptr;
-  HRESULT created = CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                     reinterpret_cast<void**>(&utils));
+  HRESULT created = stress::createThroughExports(dll, CLSID_Utils, IID_IDispatch, reinterpret_cast<void**>(&utils));
   if (created != S_OK) {
     std::printf("FAIL: Vantorelix.Utils cannot be created: 0x%08lX\n", static_cast<unsigned long>(created));
     return 1;

@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
   unsigned long calls = stress::argCount(argc, argv, 1000);
   stress::Verdict verdict;
   if (CoInitialize(nullptr) != S_OK) return 2;
+  stress::ServerDll dll(stress::dllPath());
   IUtils* utils = nullptr;
-  HRESULT created = CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IUtils,
-                                     reinterpret_cast<void**>(&utils));
+  HRESULT created = stress::createThroughExports(dll, CLSID_Utils, IID_IUtils, reinterpret_cast<void**>(&utils));
   if (created != S_OK) {
     std::printf("FAIL: Vantorelix.Utils cannot be created: 0x%08lX\n", static_cast<unsigned long>(created));
     return 1;
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   volatile double third = 1.0 / 3.0;
   verdict.check(third > 0.333333 && third < 0.333334, "floating-point division");
   IUtils* fresh = nullptr;
-  verdict.check(CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IUtils,
-                                 reinterpret_cast<void**>(&fresh)) == S_OK && fresh,
+  verdict.check(stress::createThroughExports(dll, CLSID_Utils, IID_IUtils, reinterpret_cast<void**>(&fresh)) == S_OK &&
+                    fresh,
                 "a new object after the faults");
   INT maxPath = 0;
   verdict.check(fresh && fresh->getMaxPath(&maxPath) == S_OK && maxPath == 260, "getMaxPath after the faults");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <psapi.h>
 
 #include <cstdarg>
@@ -110,6 +111,19 @@ struct ServerDll {
   ServerDll(const ServerDll&) = delete;
   ServerDll& operator=(const ServerDll&) = delete;
 };
+
+// An object made by the DLL's own class factory, so that a test does not depend on the
+// registry entries (other tests take them away and write them again).
+inline HRESULT createThroughExports(ServerDll& dll, REFCLSID clsid, REFIID iid, void** out) {
+  *out = nullptr;
+  if (!dll.ok()) return E_FAIL;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = dll.getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, iid, out);
+  factory->Release();
+  return hr;
+}
 
 inline unsigned long argCount(int argc, char** argv, unsigned long fallback) {
   return argc > 1 ? std::strtoul(argv[1], nullptr, 10) : fallback;
