@@ -50,7 +50,8 @@ target_link_libraries(vantorelix_core PUBLIC vantorelix_ids ${VANTORELIX_SYSTEM_
 
 # The resources: the type library as TYPELIB 1, the frame's texts, the version.
 set(VANTORELIX_RC ${CMAKE_SOURCE_DIR}/server/Vantorelix.rc)
-set_source_files_properties(${VANTORELIX_RC} PROPERTIES OBJECT_DEPENDS ${GEN_DIR}/Vantorelix.tlb)
+set_source_files_properties(${VANTORELIX_RC} PROPERTIES
+  OBJECT_DEPENDS "${GEN_DIR}/Vantorelix.tlb;${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest")
 
 add_library(Vantorelix SHARED server/exports.cpp ${VANTORELIX_RC} server/Vantorelix.def)
 set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)

@@ -190,8 +190,13 @@ void TComServer::EraseUserRegistration() {
   }
   RegKey userClasses;
   openUserClasses(userClasses);
-  RootScope scope(registryRoot_, userClasses.get());
-  updateFactories(false);
+  {
+    RootScope scope(registryRoot_, userClasses.get());
+    updateFactories(false);
+  }
+  // Registration made the user's CLSID key if it had none; it goes again when nothing else is
+  // in it (a key with subkeys is never deleted).
+  RegDeleteKeyA(userClasses.get(), "CLSID");
 }
 
 }  // namespace vantorelix
