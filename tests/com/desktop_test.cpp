@@ -104,14 +104,8 @@ TEST(WorkArea, ArrayOfFourIntegersFromZero) {
   const LONG expected[4] = {r.left, r.top, r.right, r.bottom};
   vantorelix::Variant result;
   ASSERT_EQ(utils->getDesktopAvailRectArray(result.get()), S_OK);
-  ASSERT_EQ(V_VT(result.get()), VT_ARRAY | VT_VARIANT);
-  SAFEARRAY* a = V_ARRAY(result.get());
-  LONG lower = -1, upper = -1;
-  SafeArrayGetLBound(a, 1, &lower);
-  SafeArrayGetUBound(a, 1, &upper);
-  EXPECT_EQ(SafeArrayGetDim(a), 1u);
-  EXPECT_EQ(lower, 0);
-  EXPECT_EQ(upper, 3);
+  SAFEARRAY* a = expectArrayFromZeroTo(result.get(), 3);
+  ASSERT_NE(a, nullptr);
   for (LONG i = 0; i < 4; ++i) {
     VARIANT e;
     VariantInit(&e);

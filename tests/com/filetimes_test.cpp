@@ -96,14 +96,8 @@ TEST(GetFileTime, ThreeTextsFromZeroWithoutLeadingZerosInTheDate) {
   vantorelix::Variant result;
   Bstr p(path);
   ASSERT_EQ(utils->getFileTime(p.get(), result.get()), S_OK);
-  ASSERT_EQ(V_VT(result.get()), VT_ARRAY | VT_VARIANT);
-  SAFEARRAY* a = V_ARRAY(result.get());
-  LONG lower = -1, upper = -1;
-  SafeArrayGetLBound(a, 1, &lower);
-  SafeArrayGetUBound(a, 1, &upper);
-  EXPECT_EQ(SafeArrayGetDim(a), 1u);
-  EXPECT_EQ(lower, 0);
-  EXPECT_EQ(upper, 2);
+  SAFEARRAY* a = expectArrayFromZeroTo(result.get(), 2);
+  ASSERT_NE(a, nullptr);
   for (LONG i = 0; i < 3; ++i) {
     VARIANT e;
     VariantInit(&e);

@@ -6,6 +6,8 @@
 
 #include <initializer_list>
 
+#include <gtest/gtest.h>
+
 namespace vtest {
 
 inline VARIANT i4(LONG x) { VARIANT v; V_VT(&v) = VT_I4; V_I4(&v) = x; return v; }
@@ -38,5 +40,20 @@ struct Owned {
   Owned& operator=(const Owned&) = delete;
   ~Owned() { VariantClear(&v); }
 };
+
+// Checks that a result is an array of variants of one dimension with bounds 0 to `upper`,
+// and hands back the array (null when the result holds none).
+inline SAFEARRAY* expectArrayFromZeroTo(const VARIANT* result, LONG upper) {
+  EXPECT_EQ(V_VT(result), VT_ARRAY | VT_VARIANT);
+  if (V_VT(result) != (VT_ARRAY | VT_VARIANT)) return nullptr;
+  SAFEARRAY* a = V_ARRAY(result);
+  LONG lower = -1, last = -1;
+  SafeArrayGetLBound(a, 1, &lower);
+  SafeArrayGetUBound(a, 1, &last);
+  EXPECT_EQ(SafeArrayGetDim(a), 1u);
+  EXPECT_EQ(lower, 0);
+  EXPECT_EQ(last, upper);
+  return a;
+}
 
 }  // namespace vtest
