@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "com_support.h"
+
 #include "automation/ansi.h"
 #include "automation/comobject.h"
 #include "automation/errors.h"
@@ -16,6 +18,7 @@
 #include "utils/TUtils.h"
 
 using namespace vantorelix;
+using vtest::takeErrorInfo;
 
 namespace {
 
@@ -42,25 +45,6 @@ ComPtr<IUtils> newUtils() {
   return utils;
 }
 TComObject& objectOf(IUtils* utils) { return *static_cast<TUtils*>(utils); }
-
-struct TakenErrorInfo {
-  bool present = false;
-  GUID guid{};
-  std::u16string source, description;
-};
-TakenErrorInfo takeErrorInfo() {
-  TakenErrorInfo out;
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, &info) != S_OK || !info) return out;
-  out.present = true;
-  info->GetGUID(&out.guid);
-  Bstr s, d;
-  info->GetSource(s.out());
-  info->GetDescription(d.out());
-  out.source = std::u16string(s.view());
-  out.description = std::u16string(d.view());
-  return out;
-}
 
 std::u16string systemText(HRESULT code) {
   wchar_t buffer[256] = {};
@@ -108,7 +92,7 @@ TEST(MethodGuard, NegativeSysErrorCodeReachesTheCallerWithErrorInformation) {
   HRESULT hr = methodGuard(objectOf(utils.Get()), &result,
                            [] { throw EOleSysError(kJapanese, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)); });
   EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-  TakenErrorInfo info = takeErrorInfo();
+  vtest::ErrorInfoText info = takeErrorInfo();
   ASSERT_TRUE(info.present);
   EXPECT_TRUE(IsEqualGUID(info.guid, IID_IUtils));
   EXPECT_EQ(info.source, u"Vantorelix.Utils");
@@ -138,7 +122,7 @@ TEST(RethrowFailedCall, RaisesTheInnerCodeWithItsTrimmedDescription) {
   ASSERT_EQ(innerHr, E_ACCESSDENIED);
   HRESULT outerHr = methodGuard(object, &outer, [&] { rethrowFailedCall(innerHr); });
   EXPECT_EQ(outerHr, E_ACCESSDENIED);
-  TakenErrorInfo info = takeErrorInfo();
+  vtest::ErrorInfoText info = takeErrorInfo();
   EXPECT_EQ(info.description, u"inner text");
   EXPECT_EQ(info.source, u"Vantorelix.Utils");
 
