@@ -16,14 +16,15 @@
 
 namespace {
 
-// The text with each eight-digit hexadecimal address masked: code that runs from a fresh
-// allocation faults at a different address each time.
+// The text with each address (eight hexadecimal digits, sixteen on x86_64) masked: code that
+// runs from a fresh allocation faults at a different address each time.
 std::wstring maskAddresses(std::wstring s) {
+  const size_t digits = 2 * sizeof(void*);
   size_t run = 0;
   for (size_t i = 0; i <= s.size(); ++i) {
     bool hex = i < s.size() && ((s[i] >= L'0' && s[i] <= L'9') || (s[i] >= L'A' && s[i] <= L'F'));
     if (hex) { ++run; continue; }
-    if (run == 8) s.replace(i - 8, 8, L"########");
+    if (run == digits) s.replace(i - digits, digits, std::wstring(digits, L'#'));
     run = 0;
   }
   return s;
