@@ -132,26 +132,81 @@ void restoreFloatingPointState(const FloatingPointState& s) {
   if (hasSse()) asm volatile("ldmxcsr %0" : : "m"(s.sseControl));
 }
 
-// After a stack overflow the stack has no guard page left, and a second overflow would end
-// the process. The lowest committed page of this thread's stack becomes the guard again.
-void restoreStackGuard() {
+// The stack's guard page. Touching it commits the page and moves the guard one page down;
+// near the stack's end the system raises a stack overflow instead and hands the exception's
+// dispatch the pages that the thread's guarantee keeps free. After an overflow no guard is
+// left (a second overflow would end the process), and Wine keeps a thread's first guard
+// directly above the stack's last page, where the dispatch on x86_64 (its context with the
+// extended register state takes over 5 KB) does not fit. Before each guarded call, the guard
+// therefore sits no lower than the guarantee's room above the stack's end.
+struct ThreadStack {
+  char* end = nullptr;   // the lowest address of the stack's reservation
+  char* here = nullptr;  // a frame in use now
+  size_t pageSize = 0;
+};
+
+ThreadStack currentStack() {
+  ThreadStack stack;
   MEMORY_BASIC_INFORMATION current{};
-  if (!VirtualQuery(&current, &current, sizeof current)) return;
+  if (!VirtualQuery(&current, &current, sizeof current)) return stack;
   SYSTEM_INFO system{};
   GetSystemInfo(&system);
-  char* stackBase = static_cast<char*>(current.AllocationBase);
-  char* here = reinterpret_cast<char*>(&current);
+  stack.end = static_cast<char*>(current.AllocationBase);
+  stack.here = reinterpret_cast<char*>(&current);
+  stack.pageSize = system.dwPageSize;
+  return stack;
+}
+
+// The room above the stack's last page that a stack overflow's dispatch must find free, in
+// bytes. On x86_64 the thread's guarantee is raised to it (a guarantee only ever grows, and a
+// larger one stays). The 32-bit dispatch fits in the page that the system commits on its own.
+size_t overflowRoom() {
+#if defined(_WIN64)
+  constexpr ULONG kRoom = 32 * 1024;
+  ULONG previous = kRoom;
+  if (!SetThreadStackGuarantee(&previous)) return 0;
+  return previous > kRoom ? previous : kRoom;
+#else
+  return 0;
+#endif
+}
+
+// The thread's information block (its self pointer; the compiler's own reading of it trips
+// its bounds check).
+NT_TIB* threadInformationBlock() {
+  NT_TIB* tib;
+#if defined(_WIN64)
+  asm("movq %%gs:0x30, %0" : "=r"(tib));
+#else
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+#endif
+  return tib;
+}
+
+void armStackGuard() {
+  const ThreadStack stack = currentStack();
+  if (!stack.end) return;
+  const size_t page = stack.pageSize;
+  char* lowest = stack.end + page + overflowRoom();  // the lowest place for the guard
+  // The lowest committed page that may be touched: the guard, or the top of what an
+  // overflow left behind.
   MEMORY_BASIC_INFORMATION region{};
-  for (char* p = stackBase; p < here && VirtualQuery(p, &region, sizeof region) && region.AllocationBase == stackBase;
+  for (char* p = stack.end; p < stack.here && VirtualQuery(p, &region, sizeof region) &&
+                            region.AllocationBase == stack.end;
        p = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
     if (region.State != MEM_COMMIT || region.Protect == PAGE_NOACCESS) continue;
-    if (region.Protect & PAGE_GUARD) return;  // still in place
-    char* page = static_cast<char*>(region.BaseAddress);
+    char* base = static_cast<char*>(region.BaseAddress);
+    bool guarded = region.Protect & PAGE_GUARD;
+    if (guarded && base >= lowest) return;  // in place, with room below
+    char* guard = base > lowest ? base : lowest;
     // Only a page well below the frames in use now.
-    if (page + 2 * system.dwPageSize <= here) {
-      DWORD previous = 0;
-      VirtualProtect(page, system.dwPageSize, PAGE_READWRITE | PAGE_GUARD, &previous);
-    }
+    if (guard + 2 * page > stack.here) return;
+    DWORD previous = 0;
+    if (guard > base && !VirtualProtect(base, guard - base, PAGE_READWRITE, &previous)) return;
+    if (!VirtualProtect(guard, page, PAGE_READWRITE | PAGE_GUARD, &previous)) return;
+    // Code that probes its frames only below the stack limit must meet the guard.
+    NT_TIB* tib = threadInformationBlock();
+    if (static_cast<char*>(tib->StackLimit) < guard) tib->StackLimit = guard + page;
     return;
   }
 }
@@ -173,9 +228,10 @@ std::u16string moduleFileNameAt(uint64_t address) {
 
 bool callCapturingFault(void (*call)(void*), void* context, FaultRecord& fault) noexcept {
   FloatingPointState floatingPoint = saveFloatingPointState();
+  armStackGuard();
   if (guardedCall(call, context, fault)) return true;
   restoreFloatingPointState(floatingPoint);
-  if (fault.code == fault_code::kStackOverflow) restoreStackGuard();
+  if (fault.code == fault_code::kStackOverflow) armStackGuard();
   return false;
 }
 

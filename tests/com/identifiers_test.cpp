@@ -293,6 +293,35 @@ TEST_F(Regsvr, StackOverflowIsCaughtAgainAfterTheFirst) {
   EXPECT_EQ(call(fixture(u"fixture_stack_overflow")), u"スタック オーバーフロー");
 }
 
+// A thread of the host's own, with a small stack: its first overflow meets the stack's
+// first guard page, and the ones after it the guard that the capture put back.
+DWORD WINAPI overflowOnThread(void* p) {
+  auto* texts = static_cast<std::vector<std::u16string>*>(p);
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  {
+    ComPtr<IUtils> utils = createUtils();
+    for (int i = 0; utils && i < 3; ++i) {
+      Bstr result;
+      if (utils->regsvr(Bstr(fixture(u"fixture_stack_overflow")).get(), result.out()) != S_OK) break;
+      texts->emplace_back(result.view());
+    }
+  }
+  CoUninitialize();
+  return 0;
+}
+
+TEST_F(Regsvr, StackOverflowIsCaughtOnAnotherThreadWithASmallStack) {
+  std::vector<std::u16string> texts;
+  HANDLE thread = CreateThread(nullptr, 256 * 1024, overflowOnThread, &texts, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(texts, std::vector<std::u16string>(3, u"スタック オーバーフロー"));
+}
+
 TEST_F(Regsvr, ManyFaultsInARowLeaveTheThreadSound) {
   const std::u16string path = fixture(u"fixture_divide_zero");
   uint32_t head = exceptionListHead();

@@ -29,9 +29,3 @@ if(TARGET stress_registration)
     ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=ja" TIMEOUT 120)
   set_tests_properties(stress_registration stress_registration_ja PROPERTIES RUN_SERIAL TRUE)
 endif()
-# On x86_64 the fault capture does not hold yet: the third stack overflow in a row ends the
-# process, and the exception that fixture_own_handler handles itself is taken from it. The
-# program runs there by hand until that is fixed; ctest lists it as disabled.
-if(TARGET stress_faults AND CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set_tests_properties(stress_faults PROPERTIES DISABLED TRUE)
-endif()
