@@ -136,8 +136,9 @@ void restoreFloatingPointState(const FloatingPointState& s) {
 // near the stack's end the system raises a stack overflow instead and hands the exception's
 // dispatch the pages that the thread's guarantee keeps free. After an overflow no guard is
 // left (a second overflow would end the process), and Wine keeps a thread's first guard
-// directly above the stack's last page, where the dispatch on x86_64 (its context with the
-// extended register state takes over 5 KB) does not fit. Before each guarded call, the guard
+// directly above the stack's last page: the dispatch on x86_64, which writes its context and
+// the unwind's below the faulting frame (2.7 KB below the page that raised the overflow, under
+// Wine), runs into that last page and the process ends. Before each guarded call, the guard
 // therefore sits no lower than the guarantee's room above the stack's end.
 struct ThreadStack {
   char* end = nullptr;   // the lowest address of the stack's reservation
