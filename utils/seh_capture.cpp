@@ -1,5 +1,6 @@
 #include "utils/seh_capture.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "automation/ansi.h"
@@ -132,14 +133,7 @@ void restoreFloatingPointState(const FloatingPointState& s) {
   if (hasSse()) asm volatile("ldmxcsr %0" : : "m"(s.sseControl));
 }
 
-// The stack's guard page. Touching it commits the page and moves the guard one page down;
-// near the stack's end the system raises a stack overflow instead and hands the exception's
-// dispatch the pages that the thread's guarantee keeps free. After an overflow no guard is
-// left (a second overflow would end the process), and Wine keeps a thread's first guard
-// directly above the stack's last page: the dispatch on x86_64, which writes its context and
-// the unwind's below the faulting frame (2.7 KB below the page that raised the overflow, under
-// Wine), runs into that last page and the process ends. Before each guarded call, the guard
-// therefore sits no lower than the guarantee's room above the stack's end.
+// The thread's stack, as far as placing its guard page needs it.
 struct ThreadStack {
   char* end = nullptr;   // the lowest address of the stack's reservation
   char* here = nullptr;  // a frame in use now
@@ -184,6 +178,14 @@ NT_TIB* threadInformationBlock() {
   return tib;
 }
 
+// The stack's guard page. Touching it commits the page and moves the guard one page down;
+// near the stack's end the system raises a stack overflow instead and hands the exception's
+// dispatch the pages that the thread's guarantee keeps free. After an overflow no guard is
+// left (a second overflow would end the process), and Wine keeps a thread's first guard
+// directly above the stack's last page: the dispatch on x86_64, which writes its context and
+// the unwind's below the faulting frame (2.7 KB below the page that raised the overflow, under
+// Wine), runs into that last page and the process ends. Before each guarded call, the guard
+// therefore sits no lower than the guarantee's room above the stack's end.
 void armStackGuard() {
   const ThreadStack stack = currentStack();
   if (!stack.end) return;
@@ -203,7 +205,10 @@ void armStackGuard() {
     // Only a page well below the frames in use now.
     if (guard + 2 * page > stack.here) return;
     DWORD previous = 0;
-    if (guard > base && !VirtualProtect(base, guard - base, PAGE_READWRITE, &previous)) return;
+    // A guard too close to the end gives way to the one placed higher.
+    if (guarded && guard > base &&
+        !VirtualProtect(base, std::min<size_t>(region.RegionSize, guard - base), PAGE_READWRITE, &previous))
+      return;
     if (!VirtualProtect(guard, page, PAGE_READWRITE | PAGE_GUARD, &previous)) return;
     // Code that probes its frames only below the stack limit must meet the guard.
     NT_TIB* tib = threadInformationBlock();
