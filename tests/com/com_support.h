@@ -15,11 +15,13 @@
 
 #include "Vantorelix.h"
 #include "automation/raii.h"
+#include "utils/under_wine.h"
 
 namespace vtest {
 
 using vantorelix::Bstr;
 using vantorelix::ComPtr;
+using vantorelix::runningUnderWine;
 
 // Paths handed over by the test runner (Windows form).
 inline std::u16string envText(const char* name) {
