@@ -7,7 +7,12 @@ set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER  ${MINGW_TRIPLE}-windres)
 set(WIDL               ${MINGW_TRIPLE}-widl)
 set(WIDL_ARCH          --win32)
+# widl imports stdole2.tlb from Wine's 32-bit files; where the 32-bit Wine is not installed,
+# scripts/bootstrap keeps a copy taken from the same package version.
 set(WINE_PE_DIR        /usr/lib/i386-linux-gnu/wine/i386-windows)
+if(NOT EXISTS ${WINE_PE_DIR}/stdole2.tlb)
+  set(WINE_PE_DIR      /usr/local/lib/vantorelix/i386-windows)
+endif()
 set(WINE_LOADER        wine)
 # The prefix architecture and the machine type that objdump reports for the DLL.
 set(WINE_ARCH          win32)
