@@ -46,6 +46,10 @@ foreach(src ${FIXTURE_SOURCES})
   list(APPEND FIXTURE_TARGETS fixture_${name})
 endforeach()
 
+# The code page check of the script runs (scripts/run-script-test finds it beside the prefix).
+add_executable(print_acp ${CMAKE_SOURCE_DIR}/tests/tools/print_acp.c)
+target_link_options(print_acp PRIVATE ${VANTORELIX_STATIC_LINK})
+
 # The prefix is made and the DLL registered once, before every test that needs Wine.
 add_test(NAME wine_register
   COMMAND ${WINE_RUN} ${WINE_PREFIX} regsvr32 /s ${WIN_DLL})
