@@ -47,6 +47,8 @@ NOT_UNDER_WINE = [
      "Wine has no Microsoft.Windows.ActCtx object (registration-free activation from a script)"),
     ("installation.md", 'new ActiveXObject("Microsoft.Windows.ActCtx")',
      "Wine has no Microsoft.Windows.ActCtx object (registration-free activation from a script)"),
+    ("troubleshooting.md", "nothingSelected = ChrW(",
+     "Wine 8's VBScript has no ChrW (it stops the script); the JScript example beside it tests the same"),
 ]
 
 LANGUAGES = {"vbscript": ".vbs", "javascript": ".js"}
