@@ -30,9 +30,9 @@ itself starts from `u`, made as the reference shows (`Set u = CreateObject(...)`
 `var u = new ActiveXObject(...)` and the `vbArray` helper taken from the reference's own
 block). The example's files exist: C:\\Temp\\a.txt (an empty file) and C:\\Tools\\Other.dll (a
 server whose registration entry points succeed), and the current directory is C:\\Temp\\work.
-A line that only this runner prints after the
-example tells that the example ran to its end: cscript under Wine prints nothing for a script
-error, so an example that fails half-way is caught by the line's absence.
+A line that only this runner prints after the example tells that the example ran to its end:
+cscript under Wine prints nothing for a script error, so an example that fails half-way is
+caught by the line's absence.
 """
 import os
 import re
@@ -236,7 +236,7 @@ def run(args):
         for f in made:
             os.remove(f)
 
-    with_output = 0
+    with_output = sum(1 for ex, _ in runnable if ex.output)
     for n, (ex, _) in enumerate(runnable):
         out_file = os.path.join(work, f"example{n:03d}{LANGUAGES[ex.language]}.out")
         printed = open(out_file, encoding="cp1252", errors="replace").read() if os.path.exists(out_file) else ""
@@ -244,8 +244,6 @@ def run(args):
         if problems:
             faults.append(f"{ex.where()} ({ex.language}): " + problems[0])
             faults += ["    " + p for p in problems[1:]]
-        elif ex.output:
-            with_output += 1
     for ex, reason in skipped:
         print(f"not run under Wine: {ex.where()} ({ex.language}): {reason}")
     print(f"{len(examples)} examples: {len(runnable)} run ({with_output} with a stated output, "

@@ -20,3 +20,7 @@ set_tests_properties(docs_examples PROPERTIES FIXTURES_REQUIRED wine
 add_test(NAME docs_copyright_line
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/docs/copyright_line.py
     ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/Vantorelix.dll)
+
+add_test(NAME docs_manifest_identity
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/docs/manifest_identity.py
+    ${CMAKE_SOURCE_DIR}/docs/installation.md ${CMAKE_BINARY_DIR}/Vantorelix.dll)
