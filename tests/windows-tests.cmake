@@ -136,6 +136,7 @@ include(${CMAKE_SOURCE_DIR}/tests/activation/activation.cmake OPTIONAL)
 
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
 # Benchmarks: built with the tests, run on demand with bench/run.
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
