@@ -239,22 +239,23 @@ void expectCreatableFrom(const std::u16string& path) {
 
 // The server entry names the module through the UTF-16 path functions: a folder that the ANSI
 // code page 1252 cannot spell (Japanese letters) is registered as it is, with or without a
-// space (then in its short form), by DllRegisterServer and by regsvr of a working object. Under
-// code page 932 the same folders are ones the code page spells.
+// space (then in its short form), by DllRegisterServer, by regsvr32 and by regsvr of a working
+// object. Under code page 932 the same folders are ones the code page spells.
 TEST_F(Registration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactPath) {
   const std::u16string folders[] = {u"\u30d5\u30a9\u30eb\u30c0", u"\u65e5\u672c \u30d5\u30a9\u30eb\u30c0"};
   for (const std::u16string& folder : folders) {
-    for (bool byRegsvr : {false, true}) {
-      SCOPED_TRACE(std::string(byRegsvr ? "regsvr of a working object" : "DllRegisterServer") + ", folder " +
-                   narrow(wide(folder)));
+    for (const char* way : {"DllRegisterServer", "regsvr32", "regsvr of a working object"}) {
+      SCOPED_TRACE(std::string(way) + ", folder " + narrow(wide(folder)));
       DllCopy copy(folder);
       ASSERT_TRUE(copy.copied());
-      if (byRegsvr) {
+      if (way == std::string("regsvr of a working object")) {
         ComPtr<IUtils> working = createUtils();
         ASSERT_TRUE(working);
         Bstr path(copy.path()), errResult;
         ASSERT_EQ(working->regsvr(path.get(), errResult.out()), S_OK);
         EXPECT_TRUE(errResult.view().empty()) << narrow(wide(std::u16string(errResult.view())));
+      } else if (way == std::string("regsvr32")) {
+        ASSERT_EQ(runProgram(L"\"" + regsvr32In(L"System32") + L"\" /s \"" + wide(copy.path()) + L"\""), 0u);
       } else {
         ASSERT_EQ(callEntry(copy.path(), "DllRegisterServer"), S_OK);
       }
