@@ -21,23 +21,10 @@ std::atomic<TComServer*> gServer{nullptr};
 std::u16string gStartupError;
 INIT_ONCE gStartOnce = INIT_ONCE_STATIC_INIT;
 
-using GetLongPathNameAFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-GetLongPathNameAFn gGetLongPathNameA = nullptr;
-
 }  // namespace
 
 TComServer* comServer() { return gServer; }
 const std::u16string& startupError() { return gStartupError; }
-
-std::string moduleLongPath() {
-  char path[262] = {};
-  GetModuleFileNameA(gModule, path, 262);
-  if (!gGetLongPathNameA) return {};
-  char longPath[260] = {};
-  DWORD n = gGetLongPathNameA(path, longPath, 260);
-  if (n >= 260) n = 0;  // too long for the buffer: nothing was written
-  return std::string(longPath, n);
-}
 
 std::u16string moduleLongPathW() {
   std::u16string path(MAX_PATH, u'\0');
@@ -80,7 +67,7 @@ LONG TComServer::countFactory(bool created) {
   return created ? InterlockedIncrement(&factoryRefCount_) : InterlockedDecrement(&factoryRefCount_);
 }
 
-std::string TComServer::serverFileName() { return moduleLongPath(); }
+std::u16string TComServer::serverFileName() { return moduleLongPathW(); }
 
 std::u16string TComServer::serverName() {
   Bstr name;
@@ -131,8 +118,6 @@ void startLibrary(HINSTANCE module) {
   SetErrorMode(previousMode);
 
   gServer = new TComServer();
-  gGetLongPathNameA = reinterpret_cast<GetLongPathNameAFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32"), "GetLongPathNameA")));
   TUtils::startUp();
 
   try {
