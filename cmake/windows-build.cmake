@@ -23,6 +23,18 @@ add_custom_target(vantorelix_idl DEPENDS ${GEN_DIR}/Vantorelix.tlb ${GEN_DIR}/Va
 
 set(WARNINGS -Wall -Wextra -Werror -Wno-missing-field-initializers -Wno-cast-function-type)
 
+# One version number, the project's: VERSIONINFO (file and product version) and the
+# side-by-side manifest's assembly identity take it in four parts, the installer and the
+# release files in three (version.txt, read by scripts/package). The type library keeps its
+# own version (1.0): compiled callers bind to it.
+set(VANTORELIX_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
+set(VANTORELIX_VERSION_DOTTED ${VANTORELIX_VERSION}.0)
+set(VANTORELIX_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+configure_file(${CMAKE_SOURCE_DIR}/server/version.h.in ${GEN_DIR}/version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest.in ${GEN_DIR}/Vantorelix.manifest @ONLY)
+file(WRITE ${CMAKE_BINARY_DIR}/version.txt "${VANTORELIX_VERSION}\n")
+
+
 
 # The interface identifiers, shared by the DLL and the test programs.
 add_library(vantorelix_ids STATIC ${GEN_DIR}/Vantorelix_i.c)
@@ -51,7 +63,7 @@ target_link_libraries(vantorelix_core PUBLIC vantorelix_ids ${VANTORELIX_SYSTEM_
 # The resources: the type library as TYPELIB 1, the frame's texts, the version.
 set(VANTORELIX_RC ${CMAKE_SOURCE_DIR}/server/Vantorelix.rc)
 set_source_files_properties(${VANTORELIX_RC} PROPERTIES
-  OBJECT_DEPENDS "${GEN_DIR}/Vantorelix.tlb;${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest")
+  OBJECT_DEPENDS "${GEN_DIR}/Vantorelix.tlb;${GEN_DIR}/Vantorelix.manifest;${GEN_DIR}/version.h")
 
 add_library(Vantorelix SHARED server/exports.cpp ${VANTORELIX_RC} server/Vantorelix.def)
 set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)
@@ -59,6 +71,6 @@ target_compile_options(Vantorelix PRIVATE ${WARNINGS})
 target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup)
 target_link_libraries(Vantorelix PRIVATE vantorelix_core)
 # The side-by-side manifest ships beside the DLL.
-configure_file(${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest ${CMAKE_BINARY_DIR}/Vantorelix.manifest COPYONLY)
+configure_file(${GEN_DIR}/Vantorelix.manifest ${CMAKE_BINARY_DIR}/Vantorelix.manifest COPYONLY)
 
 include(${CMAKE_SOURCE_DIR}/tests/windows-tests.cmake)
