@@ -7,10 +7,12 @@ set(WINE_IDL_DIR /usr/include/wine/wine/windows)
 
 # widl: the type library and the header as separate runs (with both at once it ignores -o for
 # the type library).
+# widl stamps the type library with the time it ran: that time is made a fixed one.
 add_custom_command(
   OUTPUT ${GEN_DIR}/Vantorelix.tlb
   COMMAND ${WIDL} ${WIDL_ARCH} -I${WINE_IDL_DIR} -L ${WINE_PE_DIR} -t -o ${GEN_DIR}/Vantorelix.tlb ${IDL}
-  DEPENDS ${IDL} VERBATIM)
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/tlb-fixed-time.py ${GEN_DIR}/Vantorelix.tlb
+  DEPENDS ${IDL} ${CMAKE_SOURCE_DIR}/cmake/tlb-fixed-time.py VERBATIM)
 add_custom_command(
   OUTPUT ${GEN_DIR}/Vantorelix.h
   COMMAND ${WIDL} ${WIDL_ARCH} -I${WINE_IDL_DIR} -h -o ${GEN_DIR}/Vantorelix.h ${IDL}
@@ -34,6 +36,13 @@ configure_file(${CMAKE_SOURCE_DIR}/server/version.h.in ${GEN_DIR}/version.h @ONL
 configure_file(${CMAKE_SOURCE_DIR}/server/Vantorelix.manifest.in ${GEN_DIR}/Vantorelix.manifest @ONLY)
 file(WRITE ${CMAKE_BINARY_DIR}/version.txt "${VANTORELIX_VERSION}\n")
 
+# The same commit gives the same bytes wherever it is built: no time stamp in the PE headers,
+# and the source and build folders never reach the objects (__FILE__, assertions). The build
+# tree may lie inside the source tree: its map comes last, and the last match wins.
+add_compile_options(
+  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>"
+  "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
+set(VANTORELIX_REPRODUCIBLE_LINK -Wl,--no-insert-timestamp)
 
 
 # The interface identifiers, shared by the DLL and the test programs.
@@ -68,7 +77,8 @@ set_source_files_properties(${VANTORELIX_RC} PROPERTIES
 add_library(Vantorelix SHARED server/exports.cpp ${VANTORELIX_RC} server/Vantorelix.def)
 set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)
 target_compile_options(Vantorelix PRIVATE ${WARNINGS})
-target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup)
+target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup
+  ${VANTORELIX_REPRODUCIBLE_LINK})
 target_link_libraries(Vantorelix PRIVATE vantorelix_core)
 # The side-by-side manifest ships beside the DLL.
 configure_file(${GEN_DIR}/Vantorelix.manifest ${CMAKE_BINARY_DIR}/Vantorelix.manifest COPYONLY)

@@ -131,6 +131,9 @@ endforeach()
 # Per-user registration and registration-free activation.
 include(${CMAKE_SOURCE_DIR}/tests/activation/activation.cmake OPTIONAL)
 
+# Release: byte-identical builds, the installer packages under msiexec.
+include(${CMAKE_SOURCE_DIR}/tests/release/release.cmake)
+
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
 
