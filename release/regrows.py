@@ -199,7 +199,7 @@ def registry_values(rows, file_id, dir_id, indent, key_path=False):
     return lines
 
 
-def wxs(arch, version, rows64, rows32):
+def wxs(arch, version, rows64, rows32, derived32):
     """x64: both DLLs, the 64-bit one in Program Files, the 32-bit one in Program Files (x86);
     x86: the 32-bit DLL in Program Files. The shared rows name the folder of the package's
     own-bitness DLL."""
@@ -213,7 +213,10 @@ def wxs(arch, version, rows64, rows32):
     dlls.append(("Dll32", "x86", "ProgramFilesFolder", "INSTALLDIR32", "no", rows32))
     primary = dlls[0]
     L = ['<?xml version="1.0" encoding="utf-8"?>',
-         "<!-- Written by release/regrows.py from the registry that regsvr32 leaves: do not edit. -->",
+         "<!-- Written by release/regrows.py from the registry that regsvr32 leaves: do not edit.",
+         "     The 64-bit DLL's rows: harvested from its registration. The 32-bit DLL's rows: " +
+         ("DERIVED from the 64-bit DLL's (no 32-bit registration could run where this was made). -->"
+          if derived32 else "harvested from its registration. -->"),
          '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">',
          f'  <Product Id="{product}" Name="Vantorelix" Language="1033" Version="{version}"',
          f'           Manufacturer="Vantorelix" UpgradeCode="{UPGRADE_CODE[arch]}">',
@@ -278,7 +281,7 @@ def main():
     if a.arch == "x86":
         # On 32-bit Windows the 32-bit view is the only one: the same keys without Wow6432Node.
         rows32 = [("32",) + r[1:] for r in rows32]
-    sys.stdout.write(wxs(a.arch, a.version, rows64, rows32))
+    sys.stdout.write(wxs(a.arch, a.version, rows64, rows32, a.derive_32))
 
 
 if __name__ == "__main__":
