@@ -26,7 +26,8 @@ file(MAKE_DIRECTORY ${TEST_TEMP})
 windows_path(WIN_TEMP ${TEST_TEMP})
 set(WINE_TEST_ENV
   "VANTORELIX_DLL=${WIN_DLL}" "VANTORELIX_BUILD=${WIN_BUILD}" "VANTORELIX_FIXTURES=${WIN_FIXTURES}"
-  "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}" "VANTORELIX_ARCH=${WINE_ARCH}")
+  "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}" "VANTORELIX_ARCH=${WINE_ARCH}"
+  "VANTORELIX_VERSION=${PROJECT_VERSION}")
 
 # The 32-bit DLL beside the 64-bit one, for the side-by-side registration test: a win64 tree
 # takes it from the win32 tree next to it, and runs it only where this machine runs 32-bit
@@ -151,6 +152,9 @@ endforeach()
 
 # Per-user registration and registration-free activation.
 include(${CMAKE_SOURCE_DIR}/tests/activation/activation.cmake OPTIONAL)
+
+# Release: byte-identical builds, the installer packages under msiexec.
+include(${CMAKE_SOURCE_DIR}/tests/release/release.cmake)
 
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)

@@ -244,6 +244,24 @@ TEST_F(TypeLibrary, EverySlotDispidNameTypeFlagAndDefault) {
   }
 }
 
+// Object browsers show a method's help string as its description: every method has one, a
+// single line of plain English text, and the dispatch and vtable halves give the same one.
+TEST_F(TypeLibrary, EveryMethodHasAOneLineHelpString) {
+  auto info = infoOf(IID_IUtils);
+  ASSERT_TRUE(info);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
+  ComPtr<ITypeInfo> vtable;
+  ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+  for (const Method& m : expectedMethods()) {
+    SCOPED_TRACE(std::string(m.name, m.name + std::char_traits<char16_t>::length(m.name)));
+    const std::u16string help = docString(vtable.Get(), m.dispid);
+    EXPECT_FALSE(help.empty());
+    for (char16_t c : help) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "character " << static_cast<int>(c);
+    EXPECT_EQ(docString(info.Get(), m.dispid), help);
+  }
+}
+
 TEST_F(TypeLibrary, DispidsOutOfSlotOrderAreFoundByName) {
   auto info = infoOf(IID_IUtils);
   ASSERT_TRUE(info);
