@@ -118,6 +118,44 @@ TEST(FaultCapture, WorksOnEveryThreadOnItsOwn) {
   EXPECT_EQ(result.fault.code, 0xE0000030u);
 }
 
+uint16_t x87Control() {
+  uint16_t c = 0;
+  asm volatile("fnstcw %0" : "=m"(c));
+  return c;
+}
+uint32_t sseControl() {
+  uint32_t c = 0;
+  asm volatile("stmxcsr %0" : "=m"(c));
+  return c & 0xFFC0;  // the control bits, not the sticky flags
+}
+void unmaskEverything() {
+  uint16_t x87 = static_cast<uint16_t>((x87Control() & ~0x003F) | 0x0C00);  // unmasked, toward zero
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(x87));
+  uint32_t sse = (sseControl() & ~0x1F80u) | 0x8000u;  // unmasked, flush to zero
+  asm volatile("ldmxcsr %0" : : "m"(sse));
+}
+
+TEST(KeptFloatingPointControl, PutsTheControlWordsBackWhenTheScopeEndsAnyWay) {
+  const uint16_t x87 = x87Control();
+  const uint32_t sse = sseControl();
+  {
+    KeptFloatingPointControl kept;
+    unmaskEverything();
+    EXPECT_NE(x87Control(), x87);
+    EXPECT_NE(sseControl(), sse);
+  }
+  EXPECT_EQ(x87Control(), x87);
+  EXPECT_EQ(sseControl(), sse);
+  try {
+    KeptFloatingPointControl kept;
+    unmaskEverything();
+    throw std::runtime_error("leaving");
+  } catch (const std::runtime_error&) {
+    EXPECT_EQ(x87Control(), x87) << "when an exception leaves the scope";
+    EXPECT_EQ(sseControl(), sse);
+  }
+}
+
 TEST(RaiseFaultsAsErrors, AFaultBecomesAnErrorWithItsMessage) {
   uint32_t head = chainHead();
   try {
