@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
   DWORD started = GetTickCount();
   for (const wchar_t* name : fixtures) {
     const std::wstring path = stress::fixturePath(name);
+    const DWORD fixtureStarted = GetTickCount();
     HRESULT hr = S_OK;
     unsigned long floatingPointKept = 0;
     auto call = [&](bool unregister) {
@@ -101,8 +102,9 @@ int main(int argc, char** argv) {
     size_t end = stress::privateBytes();
     long grownKiB = long((long long)end - (long long)warm) / 1024;
     long allowedKiB = 256 + (std::wstring(name) == L"fixture_loose_code.dll" ? long(calls) * 4 : 0);
-    std::printf("%ls: %lu of %lu calls alike, private bytes %+ld KiB, texts of %u and %u characters\n", name, same + 2,
-                calls, grownKiB, unsigned(first.size()), unsigned(firstUnregister.size()));
+    std::printf("%ls: %lu of %lu calls alike in %.1f s, private bytes %+ld KiB, texts of %u and %u characters\n", name,
+                same + 2, calls, (GetTickCount() - fixtureStarted) / 1000.0, grownKiB, unsigned(first.size()),
+                unsigned(firstUnregister.size()));
     verdict.check(grownKiB <= allowedKiB, "%ls: private bytes grew by %ld KiB", name, grownKiB);
     verdict.check(floatingPointKept == calls, "%ls: the floating-point control words changed after %lu of %lu calls",
                   name, calls - floatingPointKept, calls);
