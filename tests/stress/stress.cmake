@@ -48,4 +48,13 @@ if(TARGET stress_faults)
     set_tests_properties(stress_faults_capture_${level} PROPERTIES FIXTURES_REQUIRED wine
       ENVIRONMENT "${faults_env};VANTORELIX_DLL=${capture_dll};VANTORELIX_LOCALE=default" TIMEOUT 120)
   endforeach()
+  # i686: at every level, RtlUnwind is called only with EBX, ESI and EDI saved (the capture
+  # built the old way, calling it directly, kept its frame in ESI across it at -Os). A file
+  # check: it runs where 32-bit programs do not.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    add_test(NAME capture_unwind_call_saves_registers
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-unwind-call ${CMAKE_OBJDUMP} $<TARGET_OBJECTS:vantorelix_capture>
+        $<TARGET_OBJECTS:vantorelix_capture_O0> $<TARGET_OBJECTS:vantorelix_capture_O2>
+        $<TARGET_OBJECTS:vantorelix_capture_Os>)
+  endif()
 endif()
