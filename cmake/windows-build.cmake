@@ -56,30 +56,57 @@ file(GLOB VANTORELIX_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/server/*.cpp
   ${CMAKE_SOURCE_DIR}/utils/*.cpp)
 list(REMOVE_ITEM VANTORELIX_CORE_SOURCES ${CMAKE_SOURCE_DIR}/server/exports.cpp)
+# The structured-exception capture is built apart, so that the fault tests can also run it
+# built with other flags.
+list(REMOVE_ITEM VANTORELIX_CORE_SOURCES ${CMAKE_SOURCE_DIR}/utils/seh_capture.cpp)
 
 set(VANTORELIX_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 set(VANTORELIX_SYSTEM_LIBS ole32 oleaut32 uuid user32 advapi32 winmm shlwapi mpr)
 # Static runtime: the DLL and the test programs import system DLLs only.
 set(VANTORELIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
-add_library(vantorelix_core STATIC ${VANTORELIX_CORE_SOURCES})
-add_dependencies(vantorelix_core vantorelix_idl)
-target_include_directories(vantorelix_core PUBLIC ${CMAKE_SOURCE_DIR} ${GEN_DIR})
-target_compile_definitions(vantorelix_core PUBLIC ${VANTORELIX_DEFINES})
-target_compile_options(vantorelix_core PRIVATE ${WARNINGS})
-target_link_libraries(vantorelix_core PUBLIC vantorelix_ids ${VANTORELIX_SYSTEM_LIBS})
+add_library(vantorelix_base STATIC ${VANTORELIX_CORE_SOURCES})
+add_dependencies(vantorelix_base vantorelix_idl)
+target_include_directories(vantorelix_base PUBLIC ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+target_compile_definitions(vantorelix_base PUBLIC ${VANTORELIX_DEFINES})
+target_compile_options(vantorelix_base PRIVATE ${WARNINGS})
+target_link_libraries(vantorelix_base PUBLIC vantorelix_ids ${VANTORELIX_SYSTEM_LIBS})
+
+# The capture as an object library; further arguments are compile options added after the
+# build's own (a later -O wins).
+function(vantorelix_capture_library name)
+  add_library(${name} OBJECT ${CMAKE_SOURCE_DIR}/utils/seh_capture.cpp)
+  add_dependencies(${name} vantorelix_idl)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${GEN_DIR})
+  target_compile_definitions(${name} PRIVATE ${VANTORELIX_DEFINES})
+  target_compile_options(${name} PRIVATE ${WARNINGS} ${ARGN})
+endfunction()
+vantorelix_capture_library(vantorelix_capture)
+
+# The core: the server's sources with the capture. Its objects go straight into each program
+# that links it, ahead of the base library, so the two find each other in either direction.
+add_library(vantorelix_core INTERFACE)
+target_sources(vantorelix_core INTERFACE $<TARGET_OBJECTS:vantorelix_capture>)
+target_link_libraries(vantorelix_core INTERFACE vantorelix_base)
 
 # The resources: the type library as TYPELIB 1, the frame's texts, the version.
 set(VANTORELIX_RC ${CMAKE_SOURCE_DIR}/server/Vantorelix.rc)
 set_source_files_properties(${VANTORELIX_RC} PROPERTIES
   OBJECT_DEPENDS "${GEN_DIR}/Vantorelix.tlb;${GEN_DIR}/Vantorelix.manifest;${GEN_DIR}/version.h")
 
-add_library(Vantorelix SHARED server/exports.cpp ${VANTORELIX_RC} server/Vantorelix.def)
-set_target_properties(Vantorelix PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix)
-target_compile_options(Vantorelix PRIVATE ${WARNINGS})
-target_link_options(Vantorelix PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup
-  ${VANTORELIX_REPRODUCIBLE_LINK})
-target_link_libraries(Vantorelix PRIVATE vantorelix_core)
+# A Vantorelix.dll with the given capture object library, written to `directory`. The link
+# map beside it names where the capture's handler lies in the stripped image.
+function(vantorelix_dll target capture directory)
+  add_library(${target} SHARED ${CMAKE_SOURCE_DIR}/server/exports.cpp ${VANTORELIX_RC}
+    ${CMAKE_SOURCE_DIR}/server/Vantorelix.def $<TARGET_OBJECTS:${capture}>)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME Vantorelix
+    RUNTIME_OUTPUT_DIRECTORY ${directory} LIBRARY_OUTPUT_DIRECTORY ${directory} ARCHIVE_OUTPUT_DIRECTORY ${directory})
+  target_compile_options(${target} PRIVATE ${WARNINGS})
+  target_link_options(${target} PRIVATE ${VANTORELIX_STATIC_LINK} -s -Wl,--enable-stdcall-fixup
+    -Wl,-Map=${directory}/Vantorelix.map ${VANTORELIX_REPRODUCIBLE_LINK})
+  target_link_libraries(${target} PRIVATE vantorelix_base)
+endfunction()
+vantorelix_dll(Vantorelix vantorelix_capture ${CMAKE_BINARY_DIR})
 # The side-by-side manifest ships beside the DLL.
 configure_file(${GEN_DIR}/Vantorelix.manifest ${CMAKE_BINARY_DIR}/Vantorelix.manifest COPYONLY)
 

@@ -86,6 +86,12 @@ set_tests_properties(regsvr32_unregister_and_register PROPERTIES FIXTURES_REQUIR
 add_test(NAME dll_imports_only_system_dlls
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${CMAKE_OBJDUMP} ${CMAKE_BINARY_DIR}/Vantorelix.dll)
 
+# Windows would call the fault capture's exception handler in the DLL: no NO_SEH mark, no
+# SafeSEH table that leaves it out (i686), unwind information that names it (x86_64).
+add_test(NAME dll_exception_handler_accepted
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-exception-handler ${CMAKE_OBJDUMP}
+    ${CMAKE_BINARY_DIR}/Vantorelix.dll ${CMAKE_BINARY_DIR}/Vantorelix.map)
+
 # objdump names the machine type the toolchain builds for, for the DLL and a test program.
 foreach(module Vantorelix.dll typelib_test.exe)
   add_test(NAME machine_type_${module}

@@ -92,6 +92,10 @@ std::u16string TUtils::invokeServerEntry(BSTR path, bool unregister) {
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   HRESULT hr = E_FAIL;
   std::u16string msg;
+  // The module's initialisation, entry point and termination may leave the thread's
+  // floating-point control words changed (unmasked exceptions, say): the host gets its own
+  // back after the module is released, whichever way the call ends.
+  KeptFloatingPointControl hostFloatingPoint;
   Module module(LoadLibraryW(path ? path : L""));
   if (!module) {
     msg = u"LoadLibrary に失敗。" + decimal(GetLastError());

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -12,11 +13,35 @@
 
 namespace vantorelix {
 
+// The thread's floating-point control words: the x87 control word and the SSE control/status
+// register, which code of another module may change (unmasking floating-point exceptions, say).
+struct FloatingPointControl {
+  uint16_t x87 = 0;
+  uint32_t sse = 0;
+};
+FloatingPointControl saveFloatingPointControl() noexcept;
+// Puts them back, the x87 unit reset first: no pending exception, an empty register stack.
+void restoreFloatingPointControl(const FloatingPointControl& saved) noexcept;
+
+// The thread's floating-point control words of the moment, put back when the scope ends, on
+// every path.
+class KeptFloatingPointControl {
+ public:
+  KeptFloatingPointControl() noexcept : saved_(saveFloatingPointControl()) {}
+  ~KeptFloatingPointControl() { restoreFloatingPointControl(saved_); }
+  KeptFloatingPointControl(const KeptFloatingPointControl&) = delete;
+  KeptFloatingPointControl& operator=(const KeptFloatingPointControl&) = delete;
+
+ private:
+  FloatingPointControl saved_;
+};
+
 // Runs call(context). When a structured exception leaves `call` unhandled, the frames inside it
-// are unwound, `fault` receives the exception's data, the thread's floating-point state (and,
-// after a stack overflow, the stack's guard page) is put back as it was, and the result is
-// false. Exceptions that `call` handles itself, and any raised outside it, are left alone.
-// `call` must not let a C++ exception out.
+// are unwound, `fault` receives the exception's data, the thread's floating-point control words
+// are put back as they were (and, after a stack overflow, a guard below the frames in use), and
+// the result is false. Exceptions that `call` handles itself, and any raised outside it, are
+// left alone. `call` must not let a C++ exception out. The thread's stack guarantee is raised
+// to 32 KB (a larger one stays) and stays raised for the thread's lifetime.
 bool callCapturingFault(void (*call)(void*), void* context, FaultRecord& fault) noexcept;
 
 // The message for a captured fault, naming the module that holds the faulting instruction.

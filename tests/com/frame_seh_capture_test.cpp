@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "automation/ansi.h"
@@ -116,6 +117,109 @@ TEST(FaultCapture, WorksOnEveryThreadOnItsOwn) {
   CloseHandle(thread);
   EXPECT_FALSE(result.completed);
   EXPECT_EQ(result.fault.code, 0xE0000030u);
+}
+
+// Recursion that runs the stack out (the depth where it would stop is never reached).
+volatile unsigned long stopAtDepth = ~0ul;
+__attribute__((noinline)) int descend(volatile char* above, unsigned long depth) {
+  volatile char frame[1024];
+  frame[0] = above ? above[0] : 1;
+  if (depth == stopAtDepth) return frame[0];
+  return descend(frame, depth + 1) + frame[0];
+}
+
+NT_TIB* threadInformationBlock() {
+  NT_TIB* tib;
+#if defined(_WIN64)
+  asm("movq %%gs:0x30, %0" : "=r"(tib));
+#else
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+#endif
+  return tib;
+}
+
+// The first run of guarded pages of the stack below `from`: [base, top), empty when there is
+// none. (A query answers from the page of the address upward, so the walk goes page by page.)
+struct GuardRun {
+  char* base = nullptr;
+  char* top = nullptr;
+};
+GuardRun guardBelow(char* from) {
+  MEMORY_BASIC_INFORMATION m{};
+  if (!VirtualQuery(from, &m, sizeof m)) return {};
+  void* stack = m.AllocationBase;
+  GuardRun run;
+  for (char* p = static_cast<char*>(m.BaseAddress) - 1; VirtualQuery(p, &m, sizeof m) && m.AllocationBase == stack;
+       p = static_cast<char*>(m.BaseAddress) - 1) {
+    bool guarded = m.State == MEM_COMMIT && (m.Protect & PAGE_GUARD);
+    if (guarded && !run.top) run.top = static_cast<char*>(m.BaseAddress) + m.RegionSize;
+    if (!guarded && run.top) break;
+    if (guarded) run.base = static_cast<char*>(m.BaseAddress);
+  }
+  return run;
+}
+
+TEST(FaultCapture, AfterEachStackOverflowAGuardOfTheGuaranteeAndAPageLiesBelowTheCallersFrames) {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  const size_t page = system.dwPageSize;
+  for (int round = 1; round <= 3; ++round) {
+    FaultRecord fault;
+    ASSERT_FALSE(capture([] { descend(nullptr, 0); }, fault));
+    ASSERT_EQ(fault.code, 0xC00000FDu) << "round " << round;
+    ULONG guarantee = 0;  // 0 asks for the guarantee in effect
+    ASSERT_TRUE(SetThreadStackGuarantee(&guarantee));
+    EXPECT_GE(guarantee, 32u * 1024) << "the thread keeps the raised guarantee";
+    volatile char here = 0;
+    char* frame = const_cast<char*>(&here);
+    const GuardRun guard = guardBelow(frame);
+    ASSERT_NE(guard.top, nullptr) << "no guard below the frames after overflow " << round;
+    EXPECT_GE(size_t(guard.top - guard.base), std::max<size_t>((guarantee + page - 1) / page * page + page, 2 * page))
+        << "round " << round;
+    char* top = guard.top;
+    EXPECT_LE(top, frame - page) << "a plain page at least between the frames and the guard";
+    char* limit = static_cast<char*>(threadInformationBlock()->StackLimit);
+    EXPECT_EQ(limit, top) << "the stack limit moved up with the guard";
+    EXPECT_LE(limit, frame - page);
+  }
+}
+
+uint16_t x87Control() {
+  uint16_t c = 0;
+  asm volatile("fnstcw %0" : "=m"(c));
+  return c;
+}
+uint32_t sseControl() {
+  uint32_t c = 0;
+  asm volatile("stmxcsr %0" : "=m"(c));
+  return c & 0xFFC0;  // the control bits, not the sticky flags
+}
+void unmaskEverything() {
+  uint16_t x87 = static_cast<uint16_t>((x87Control() & ~0x003F) | 0x0C00);  // unmasked, toward zero
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(x87));
+  uint32_t sse = (sseControl() & ~0x1F80u) | 0x8000u;  // unmasked, flush to zero
+  asm volatile("ldmxcsr %0" : : "m"(sse));
+}
+
+TEST(KeptFloatingPointControl, PutsTheControlWordsBackWhenTheScopeEndsAnyWay) {
+  const uint16_t x87 = x87Control();
+  const uint32_t sse = sseControl();
+  {
+    KeptFloatingPointControl kept;
+    unmaskEverything();
+    EXPECT_NE(x87Control(), x87);
+    EXPECT_NE(sseControl(), sse);
+  }
+  EXPECT_EQ(x87Control(), x87);
+  EXPECT_EQ(sseControl(), sse);
+  try {
+    KeptFloatingPointControl kept;
+    unmaskEverything();
+    throw std::runtime_error("leaving");
+  } catch (const std::runtime_error&) {
+    EXPECT_EQ(x87Control(), x87) << "when an exception leaves the scope";
+    EXPECT_EQ(sseControl(), sse);
+  }
 }
 
 TEST(RaiseFaultsAsErrors, AFaultBecomesAnErrorWithItsMessage) {

@@ -283,6 +283,38 @@ TEST_F(Regsvr, AFloatingPointFaultLeavesTheCallersFloatingPointStateAsItWas) {
   EXPECT_GT(quotient, 1e308);
 }
 
+struct FloatingPointControl {
+  uint16_t x87 = 0;
+  uint32_t sse = 0;  // the control bits of MXCSR, not its sticky flags
+  bool operator==(const FloatingPointControl& o) const { return x87 == o.x87 && sse == o.sse; }
+};
+FloatingPointControl floatingPointControl() {
+  FloatingPointControl c;
+  asm volatile("fnstcw %0" : "=m"(c.x87));
+  asm volatile("stmxcsr %0" : "=m"(c.sse));
+  c.sse &= 0xFFC0;
+  return c;
+}
+
+TEST_F(Regsvr, AModuleThatChangesTheFloatingPointControlWordsAndSucceedsLeavesTheHostsAsTheyWere) {
+  // fixture_float_unmask rounds toward zero on loading, unmasks every floating-point exception
+  // in its entry points and sets single precision and flush-to-zero on unloading.
+  const FloatingPointControl before = floatingPointControl();
+  for (bool unregister : {false, true}) {
+    EXPECT_EQ(call(fixture(u"fixture_float_unmask"), unregister), u"");
+    const FloatingPointControl after = floatingPointControl();
+    EXPECT_EQ(after.x87, before.x87) << (unregister ? "regsvr_u" : "regsvr");
+    EXPECT_EQ(after.sse, before.sse) << (unregister ? "regsvr_u" : "regsvr");
+  }
+  // Masked again, double precision, rounding to nearest: no fault, and a tenth as the compiler
+  // rounds it (toward zero or in single precision it would come out another number).
+  volatile double zero = 0.0, one = 1.0, ten = 10.0;
+  volatile double quotient = one / zero;
+  EXPECT_GT(quotient, 1e308);
+  volatile double tenth = one / ten;
+  EXPECT_EQ(tenth, 0.1);
+}
+
 TEST_F(Regsvr, AnExceptionTheModuleHandlesItselfIsNotTakenFromIt) {
   EXPECT_EQ(call(fixture(u"fixture_own_handler")), u"");
 }

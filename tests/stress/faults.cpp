@@ -1,9 +1,11 @@
 // Faults from other modules: regsvr on each fixture DLL many times in a row.
 //   faults [calls per fixture]   (1,000 by default)
 // Each call gives the same text as the first one for that fixture (a fault never turns into
-// a different answer later, e.g. once the stack's guard page is gone), the process stays
-// healthy (a new object answers, the floating-point control words are as before, a call that
-// succeeds still succeeds), and private bytes grow by at most 256 KiB per fixture between
+// a different answer later, e.g. once the stack's guard page is gone), the floating-point
+// control words are the host's own after every call (one fixture changes them on loading, in
+// its entry points and on unloading, and succeeds), the process stays healthy (a new object
+// answers, a call that succeeds still succeeds), and private bytes grow by at most 256 KiB per
+// fixture between
 // the first tenth of its calls and the last. fixture_loose_code leaks the page it runs its
 // code from on every call, so it is allowed 4 KiB a call on top.
 #include <windows.h>
@@ -73,31 +75,42 @@ int main(int argc, char** argv) {
                                L"fixture_float_divide.dll", L"fixture_stack_overflow.dll", L"fixture_privileged.dll",
                                L"fixture_raise.dll",        L"fixture_own_handler.dll", L"fixture_loose_code.dll",
                                L"fixture_false.dll",        L"fixture_no_entry.dll",    L"fixture_ok.dll",
-                               L"fixture_record.dll"};
+                               L"fixture_record.dll",       L"fixture_float_unmask.dll"};
   DWORD started = GetTickCount();
   for (const wchar_t* name : fixtures) {
     const std::wstring path = stress::fixturePath(name);
+    const DWORD fixtureStarted = GetTickCount();
     HRESULT hr = S_OK;
+    unsigned long floatingPointKept = 0;
+    auto call = [&](bool unregister) {
+      std::wstring text = regsvr(utils, path, unregister, hr);
+      if (fpuControl() == fpuBefore && sseControl() == sseBefore) ++floatingPointKept;
+      return text;
+    };
     // The texts of the two directions (they may name their entry point).
-    const std::wstring first = regsvr(utils, path, false, hr);
-    const std::wstring firstUnregister = regsvr(utils, path, true, hr);
+    const std::wstring first = call(false);
+    const std::wstring firstUnregister = call(true);
     size_t warm = stress::privateBytes();
     unsigned long same = 0;
     for (unsigned long i = 2; i < calls; ++i) {
       if (i == calls / 10) warm = stress::privateBytes();
       bool unregister = i % 2 == 1;
-      std::wstring text = regsvr(utils, path, unregister, hr);
+      std::wstring text = call(unregister);
       if (hr == S_OK && text == (unregister ? firstUnregister : first)) ++same;
       else verdict.check(false, "%ls call %lu: 0x%08lX, a different text", name, i, static_cast<unsigned long>(hr));
     }
     size_t end = stress::privateBytes();
     long grownKiB = long((long long)end - (long long)warm) / 1024;
     long allowedKiB = 256 + (std::wstring(name) == L"fixture_loose_code.dll" ? long(calls) * 4 : 0);
-    std::printf("%ls: %lu of %lu calls alike, private bytes %+ld KiB, texts of %u and %u characters\n", name, same + 2,
-                calls, grownKiB, unsigned(first.size()), unsigned(firstUnregister.size()));
+    std::printf("%ls: %lu of %lu calls alike in %.1f s, private bytes %+ld KiB, texts of %u and %u characters\n", name,
+                same + 2, calls, (GetTickCount() - fixtureStarted) / 1000.0, grownKiB, unsigned(first.size()),
+                unsigned(firstUnregister.size()));
     verdict.check(grownKiB <= allowedKiB, "%ls: private bytes grew by %ld KiB", name, grownKiB);
+    verdict.check(floatingPointKept == calls, "%ls: the floating-point control words changed after %lu of %lu calls",
+                  name, calls - floatingPointKept, calls);
     const std::wstring n = name;
-    bool succeeds = n == L"fixture_ok.dll" || n == L"fixture_record.dll" || n == L"fixture_own_handler.dll";
+    bool succeeds = n == L"fixture_ok.dll" || n == L"fixture_record.dll" || n == L"fixture_own_handler.dll" ||
+                    n == L"fixture_float_unmask.dll";
     verdict.check(first.empty() == succeeds && firstUnregister.empty() == succeeds, "%ls: the first text is %s", name,
                   first.empty() ? "empty" : "not empty");
   }

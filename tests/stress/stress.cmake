@@ -29,3 +29,32 @@ if(TARGET stress_registration)
     ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=ja" TIMEOUT 120)
   set_tests_properties(stress_registration stress_registration_ja PROPERTIES RUN_SERIAL TRUE)
 endif()
+# The fault program once more against DLLs whose capture is built at -O0 (with its assertions
+# on), -O2 and -Os instead of the build's own flags: the capture must not depend on which values
+# the compiler keeps in which registers across the unwind.
+if(TARGET stress_faults)
+  set(faults_env ${WINE_TEST_ENV})
+  list(FILTER faults_env EXCLUDE REGEX "^VANTORELIX_DLL=")
+  foreach(level O0 O2 Os)
+    set(flags -${level})
+    if(level STREQUAL "O0")
+      list(APPEND flags -UNDEBUG)
+    endif()
+    vantorelix_capture_library(vantorelix_capture_${level} ${flags})
+    vantorelix_dll(Vantorelix_capture_${level} vantorelix_capture_${level} ${CMAKE_BINARY_DIR}/capture-${level})
+    add_dependencies(stress_faults Vantorelix_capture_${level})
+    windows_path(capture_dll ${CMAKE_BINARY_DIR}/capture-${level}/Vantorelix.dll)
+    add_test(NAME stress_faults_capture_${level} COMMAND stress_faults ${stress_short_faults})
+    set_tests_properties(stress_faults_capture_${level} PROPERTIES FIXTURES_REQUIRED wine
+      ENVIRONMENT "${faults_env};VANTORELIX_DLL=${capture_dll};VANTORELIX_LOCALE=default" TIMEOUT 120)
+  endforeach()
+  # i686: at every level, RtlUnwind is called only with EBX, ESI and EDI saved (the capture
+  # built the old way, calling it directly, kept its frame in ESI across it at -Os). A file
+  # check: it runs where 32-bit programs do not.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    add_test(NAME capture_unwind_call_saves_registers
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-unwind-call ${CMAKE_OBJDUMP} $<TARGET_OBJECTS:vantorelix_capture>
+        $<TARGET_OBJECTS:vantorelix_capture_O0> $<TARGET_OBJECTS:vantorelix_capture_O2>
+        $<TARGET_OBJECTS:vantorelix_capture_Os>)
+  endif()
+endif()
