@@ -14,19 +14,21 @@ setlocal EnableExtensions DisableDelayedExpansion
 set "VANTORELIX_KIT=%~dp0"
 if "%VANTORELIX_KIT:~-1%"=="\" set "VANTORELIX_KIT=%VANTORELIX_KIT:~0,-1%"
 
-rem The script hosts of each architecture. A 64-bit Windows keeps its 64-bit programs in
-rem System32 and its 32-bit ones in SysWOW64; a 32-bit prompt on it reaches the 64-bit ones
-rem through Sysnative. A 32-bit Windows has only System32, with 32-bit programs.
+rem The script hosts of each architecture, as the driver (a native cscript) sees them. A 64-bit
+rem Windows keeps its 64-bit programs in System32 and its 32-bit ones in SysWOW64; a 32-bit
+rem Windows has only System32, with 32-bit programs. A 32-bit prompt on a 64-bit Windows
+rem reaches the native cscript through Sysnative.
 set "VANTORELIX_HOST64="
 set "VANTORELIX_HOST32=%SystemRoot%\System32"
+set "VANTORELIX_DRIVER_HOST=%SystemRoot%\System32"
 if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "VANTORELIX_HOST64=%SystemRoot%\System32"
-if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" set "VANTORELIX_HOST64=%SystemRoot%\Sysnative"
+if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" set "VANTORELIX_HOST64=%SystemRoot%\System32"
+if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" set "VANTORELIX_DRIVER_HOST=%SystemRoot%\Sysnative"
 if defined VANTORELIX_HOST64 set "VANTORELIX_HOST32=%SystemRoot%\SysWOW64"
 rem Windows on ARM64 runs x86 programs from SysWOW64 and has no x64 script host.
 if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" set "VANTORELIX_HOST32=%SystemRoot%\SysWOW64"
-
-set "VANTORELIX_DRIVER_HOST=%VANTORELIX_HOST32%"
-if defined VANTORELIX_HOST64 set "VANTORELIX_DRIVER_HOST=%VANTORELIX_HOST64%"
+if /i "%PROCESSOR_ARCHITEW6432%"=="ARM64" set "VANTORELIX_HOST32=%SystemRoot%\SysWOW64"
+if /i "%PROCESSOR_ARCHITEW6432%"=="ARM64" set "VANTORELIX_DRIVER_HOST=%SystemRoot%\Sysnative"
 
 if not exist "%VANTORELIX_KIT%\work" mkdir "%VANTORELIX_KIT%\work"
 if exist "%VANTORELIX_KIT%\work\all-passed" del "%VANTORELIX_KIT%\work\all-passed"

@@ -208,6 +208,10 @@ function runArch(arch) {
     VANTORELIX_ARCH: arch.wineArch,
     VANTORELIX_LOCALE: acp == "932" ? "ja" : "default"
   };
+  if (!fso.FileExists(arch.host + "\\cscript.exe") || !fso.FileExists(arch.host + "\\regsvr32.exe")) {
+    fail(arch.name, "no script host or regsvr32 in " + arch.host + ": this system cannot run the " + arch.name + " part");
+    return;
+  }
   var programs = programsOf(arch);
   if (programs.length == 0) fail(arch.name, "tests\\programs.txt lists no program");
 
@@ -223,7 +227,7 @@ function runArch(arch) {
   var rc = registration(arch, dll, false);
   if (rc != 0) {
     fail(arch.name, "regsvr32 could not register " + dll + " (exit code " + rc + ")" +
-         (options.machine ? "; /machine needs a prompt run as administrator" : ""));
+         (options.machine ? "; /machine needs a prompt run as administrator" : "") + "; nothing else of " + arch.name + " ran");
     return;
   }
   for (var k = 0; k < programs.length; k++) {
