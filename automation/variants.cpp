@@ -225,6 +225,63 @@ int32_t variantToInt32(const VARIANT& value) {
   return V_I4(number.get());
 }
 
+ArgumentCopy::ArgumentCopy(const VARIANT* value) {
+  if (!value || !isArrayArgument(*value)) return;
+  isArray_ = true;
+  const VARIANT& given = followReferences(*value);
+  SAFEARRAY* held = heldArray(given);
+  VARIANT* copy = copy_.get();
+  if (!held) {
+    // An array variant without an array stays one, so that taking its bounds fails as before.
+    V_VT(copy) = V_VT(&given) & ~VT_BYREF;
+    V_ARRAY(copy) = nullptr;
+    return;
+  }
+  failure_ = VariantCopyInd(copy, const_cast<VARIANT*>(&given));  // an array reached through a pointer, copied too
+  if (FAILED(failure_)) return;
+  if ((V_VT(copy) & VT_TYPEMASK) == VT_VARIANT) copyElements(V_ARRAY(copy));
+}
+
+const VARIANT& ArgumentCopy::array() const {
+  if (FAILED(failure_)) raiseArrayError(failure_);
+  return *copy_.get();
+}
+
+// The array's copy holds copies of its elements already, but a by-reference element still
+// points at the caller's value.
+void ArgumentCopy::copyElements(SAFEARRAY* array) {
+  UINT dimensions = SafeArrayGetDim(array);
+  ULONG count = dimensions ? 1 : 0;
+  for (UINT d = 0; d < dimensions; ++d) count *= array->rgsabound[d].cElements;
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data))) return;
+  auto* elements = static_cast<VARIANT*>(data);
+  for (ULONG i = 0; i < count; ++i) copyElement(elements[i]);
+  SafeArrayUnaccessData(array);
+}
+
+void ArgumentCopy::copyElement(VARIANT& element) {
+  if (V_VT(&element) == (VT_BYREF | VT_VARIANT)) {
+    // A reference to a variant reads as the variant it leads to; the copy holds that one.
+    const VARIANT& target = followReferences(element);
+    if (V_VT(&target) == (VT_BYREF | VT_VARIANT)) return;  // a null reference: nothing to copy
+    VARIANT copied;
+    VariantInit(&copied);
+    if (FAILED(VariantCopy(&copied, const_cast<VARIANT*>(&target)))) return;
+    element = copied;  // the reference held nothing to free
+  }
+  if (!(V_VT(&element) & VT_BYREF) || !V_BYREF(&element)) return;
+  Variant& value = referenced_.emplace_back();
+  if (FAILED(VariantCopyInd(value.get(), &element))) {
+    // A value that cannot be copied (a record, say): only the platform's conversion reads it,
+    // through the reference, as before.
+    referenced_.pop_back();
+    return;
+  }
+  VARIANT* v = value.get();
+  V_BYREF(&element) = (V_VT(v) == VT_DECIMAL) ? static_cast<void*>(&V_DECIMAL(v)) : static_cast<void*>(&V_UI1(v));
+}
+
 SafeArray newVariantArray(LONG count) {
   SAFEARRAYBOUND bound{static_cast<ULONG>(count), 0};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);

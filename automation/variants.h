@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include <deque>
 
 #include "automation/errors.h"
 #include "automation/raii.h"
@@ -54,6 +55,35 @@ void readArrayElement(const VARIANT& array, LONG index, Variant& element);
 // as a truth value (1 or 0). Failures raise the conversion or overflow message naming both
 // types.
 int32_t variantToInt32(const VARIANT& value);
+
+// A method's own copy of a variant argument received by value. A script passes a variable as
+// a reference to it, and converting an element (an object's default property) can run the
+// caller's code, which may change that variable while the method is still reading it; so the
+// copy is taken whole before anything is read: the by-reference chain followed, the array
+// copied with its elements, and each by-reference element pointed at a copy of its value
+// (so it keeps its type, and its type name in messages). Only arrays are copied: an argument
+// that is no array is never read past its type.
+class ArgumentCopy {
+ public:
+  explicit ArgumentCopy(const VARIANT* value);  // null: no argument, no array
+  ArgumentCopy(const ArgumentCopy&) = delete;
+  ArgumentCopy& operator=(const ArgumentCopy&) = delete;
+
+  // isArrayArgument of the argument as it was given.
+  bool isArray() const { return isArray_; }
+  // The copied array variant, for arrayBound and readArrayElement. An array that could not be
+  // copied (memory exhausted) raises the array-access error of the platform's code here.
+  const VARIANT& array() const;
+
+ private:
+  void copyElements(SAFEARRAY* array);
+  void copyElement(VARIANT& element);
+
+  bool isArray_ = false;
+  HRESULT failure_ = S_OK;
+  Variant copy_;
+  std::deque<Variant> referenced_;  // the values that by-reference elements of copy_ point at
+};
 
 // A new one-dimensional array of `count` Empty variants, lower bound 0; raises
 // "バリアント配列を作成できません" when the platform cannot make it.

@@ -2,6 +2,8 @@
 // the class factory and to ask whether the library may go.
 #include "server/comserver.h"
 
+#include <atomic>
+
 #include "automation/ansi.h"
 #include "automation/errors.h"
 #include "server/classmanager.h"
@@ -14,26 +16,15 @@ namespace {
 
 HINSTANCE gModule = nullptr;
 HMODULE gOleAut = nullptr;
-TComServer* gServer = nullptr;
+// Read without a lock by DllCanUnloadNow and by objects going away, on any thread.
+std::atomic<TComServer*> gServer{nullptr};
 std::u16string gStartupError;
-
-using GetLongPathNameAFn = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-GetLongPathNameAFn gGetLongPathNameA = nullptr;
+INIT_ONCE gStartOnce = INIT_ONCE_STATIC_INIT;
 
 }  // namespace
 
 TComServer* comServer() { return gServer; }
 const std::u16string& startupError() { return gStartupError; }
-
-std::string moduleLongPath() {
-  char path[262] = {};
-  GetModuleFileNameA(gModule, path, 262);
-  if (!gGetLongPathNameA) return {};
-  char longPath[260] = {};
-  DWORD n = gGetLongPathNameA(path, longPath, 260);
-  if (n >= 260) n = 0;  // too long for the buffer: nothing was written
-  return std::string(longPath, n);
-}
 
 std::u16string moduleLongPathW() {
   std::u16string path(MAX_PATH, u'\0');
@@ -76,7 +67,7 @@ LONG TComServer::countFactory(bool created) {
   return created ? InterlockedIncrement(&factoryRefCount_) : InterlockedDecrement(&factoryRefCount_);
 }
 
-std::string TComServer::serverFileName() { return moduleLongPath(); }
+std::u16string TComServer::serverFileName() { return moduleLongPathW(); }
 
 std::u16string TComServer::serverName() {
   Bstr name;
@@ -96,6 +87,27 @@ ITypeLib* TComServer::typeLib() {
 
 // ---- start-up and unload ------------------------------------------------------------------
 
+void recordLibraryModule(HINSTANCE module) { gModule = module; }
+
+namespace {
+BOOL CALLBACK runStartUp(PINIT_ONCE, PVOID, PVOID*) {
+  try {
+    startLibrary(gModule);
+  } catch (...) {
+    // Memory ran out before the server was whole: what was made goes again, and the exports
+    // answer as for any failed start-up (no class object, registration fails).
+    stopLibrary(false);
+    gStartupError = u"?";
+  }
+  return TRUE;  // start-up runs once, whatever its outcome
+}
+}  // namespace
+
+bool startLibraryOnce() {
+  InitOnceExecuteOnce(&gStartOnce, runStartUp, nullptr, nullptr);
+  return gServer.load() != nullptr;
+}
+
 void startLibrary(HINSTANCE module) {
   gModule = module;
   setResourceModule(module);
@@ -106,12 +118,10 @@ void startLibrary(HINSTANCE module) {
   SetErrorMode(previousMode);
 
   gServer = new TComServer();
-  gGetLongPathNameA = reinterpret_cast<GetLongPathNameAFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("KERNEL32"), "GetLongPathNameA")));
   TUtils::startUp();
 
   try {
-    new TAutoObjectFactory(*gServer, TUtils::comClass, CLSID_Utils, Instancing::MultiInstance,
+    new TAutoObjectFactory(*gServer.load(), TUtils::comClass, CLSID_Utils, Instancing::MultiInstance,
                            ThreadingModel::Apartment);
   } catch (const Exception& error) {
     // No factory for Utils exists now: DllGetClassObject answers CLASS_E_CLASSNOTAVAILABLE
@@ -122,9 +132,20 @@ void startLibrary(HINSTANCE module) {
   }
 }
 
+// At unload by FreeLibrary this runs in DllMain, under the loader lock. The host has just
+// heard S_OK from DllCanUnloadNow, so no object and no factory reference is out, and only
+// what start-up made is left. Each step is one that the loader lock allows:
+//  - the server, its factories and the factory registry are this library's own heap memory;
+//  - the factories' type information and the type library go back to OLEAUT32 by Release.
+//    OLEAUT32 is imported statically, so it is still loaded, and a release frees memory
+//    and loads nothing; kept past unload, they would leak at every load and unload;
+//  - FreeLibrary of OLEAUT32: the DllMain rules forbid FreeLibrary at attach (a DLL could
+//    be used after its own detach ran). Here the static import holds OLEAUT32 as well, so
+//    this reference is never the last one: the call only lowers the count and runs no other
+//    DllMain, and the loader lock it takes is this thread's own already.
+// When start-up never ran, every pointer is still null and nothing happens.
 void stopLibrary(bool processEnding) {
-  TComServer* server = gServer;
-  gServer = nullptr;  // objects destroyed from now on are no longer counted
+  TComServer* server = gServer.exchange(nullptr);  // objects destroyed from now on are no longer counted
   if (processEnding) return;  // other modules may be gone already: touch nothing
   delete server;
   if (gOleAut) FreeLibrary(gOleAut);
@@ -133,4 +154,3 @@ void stopLibrary(bool processEnding) {
 }
 
 }  // namespace vantorelix
-

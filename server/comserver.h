@@ -11,6 +11,17 @@
 
 namespace vantorelix {
 
+using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// Where a registration pass writes the class entries: HKEY_CLASSES_ROOT itself, or
+// HKEY_CURRENT_USER\Software\Classes for the current user. A key is named by its whole path
+// from `base`, so that another registry view of it can be asked for.
+struct ClassesRoot {
+  HKEY base = HKEY_CLASSES_ROOT;
+  std::u16string prefix;  // empty, or the path of the classes key with a closing "\"
+  std::u16string path(const std::u16string& key) const { return prefix + key; }
+};
+
 // What a factory asks of the server it belongs to.
 class TComServerObject {
  public:
@@ -18,12 +29,12 @@ class TComServerObject {
   virtual LONG countObject(bool created) = 0;
   virtual LONG countFactory(bool created) = 0;
   virtual std::u16string helpFileName() = 0;
-  virtual std::string serverFileName() = 0;
-  virtual std::string serverKey() = 0;
+  virtual std::u16string serverFileName() = 0;
+  virtual std::u16string serverKey() = 0;
   virtual std::u16string serverName() = 0;
   virtual ITypeLib* typeLib() = 0;
   // The key under which a registration pass writes and deletes the class entries.
-  virtual HKEY registryRoot() = 0;
+  virtual const ClassesRoot& registryRoot() = 0;
 };
 
 class TComServer final : public TComServerObject {
@@ -34,11 +45,11 @@ class TComServer final : public TComServerObject {
   LONG countObject(bool created) override;
   LONG countFactory(bool created) override;
   std::u16string helpFileName() override { return helpFileName_; }
-  std::string serverFileName() override;
-  std::string serverKey() override { return "InprocServer32"; }
+  std::u16string serverFileName() override;
+  std::u16string serverKey() override { return u"InprocServer32"; }
   std::u16string serverName() override;
   ITypeLib* typeLib() override;  // loaded on first need; raises EOleSysError when it cannot be
-  HKEY registryRoot() override { return registryRoot_; }
+  const ClassesRoot& registryRoot() override { return registryRoot_; }
 
   LONG liveObjectCount() const { return liveObjectCount_; }
   LONG factoryRefCount() const { return factoryRefCount_; }
@@ -54,6 +65,8 @@ class TComServer final : public TComServerObject {
 
  private:
   void updateFactories(bool registering);
+  void eraseTypeLibRegistration(ITypeLib* lib, UnRegisterTypeLibFn unregister);
+  bool otherViewRegistersAClass();
 
 
   volatile LONG liveObjectCount_ = 0;
@@ -61,16 +74,15 @@ class TComServer final : public TComServerObject {
   ComPtr<ITypeLib> typeLib_;
   std::u16string helpFileName_;  // nothing in the library assigns it
   bool registering_ = true;
-  HKEY registryRoot_ = HKEY_CLASSES_ROOT;  // another key only while a per-user pass runs
+  ClassesRoot registryRoot_;  // another key only while a per-user pass runs
 };
 
 // The server of this process, or null before start-up and after unload.
 TComServer* comServer();
 
-// The library's path in its long form, as 8-bit text (empty when it cannot be had).
-std::string moduleLongPath();
-// The same path in UTF-16, without the detour through the ANSI code page, so that a folder name
-// the code page cannot spell still loads and registers the type library.
+// The library's path in its long form, in UTF-16 without a detour through the ANSI code page,
+// so that a folder name the code page cannot spell still loads and registers the library
+// (empty when it cannot be had).
 std::u16string moduleLongPathW();
 
 // The directory part of a path: everything up to and including its last "\" or ":".

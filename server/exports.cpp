@@ -13,7 +13,7 @@ using namespace vantorelix;
 namespace {
 // Registration needs the server and its Utils factory; without them it fails.
 void requireStartedServer() {
-  if (!comServer()) throw EOleError(u"");
+  if (!startLibraryOnce()) throw EOleError(u"");
   if (!startupError().empty()) throw EOleError(startupError());
 }
 }  // namespace
@@ -21,12 +21,10 @@ void requireStartedServer() {
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
+      // Under the loader lock: no library is loaded and no COM or OLE call is made here. The
+      // start-up waits for the first export that needs it.
       DisableThreadLibraryCalls(module);
-      try {
-        startLibrary(module);
-      } catch (...) {
-        return FALSE;  // memory exhausted before the server could exist
-      }
+      recordLibraryModule(module);
       break;
     case DLL_PROCESS_DETACH:
       stopLibrary(reserved != nullptr);
@@ -38,13 +36,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  TComObjectFactory* factory = comServer() ? comClassManager().FindFactory(clsid) : nullptr;
+  TComObjectFactory* factory = startLibraryOnce() ? comClassManager().FindFactory(clsid) : nullptr;
   if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
   return factory->QueryInterface(iid, out);
 }
 
+// Never starts the library: before any start there is nothing to keep it loaded.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return (!comServer() || comServer()->canUnloadNow()) ? S_OK : S_FALSE;
+  TComServer* server = comServer();
+  return (!server || server->canUnloadNow()) ? S_OK : S_FALSE;
 }
 
 

@@ -48,11 +48,17 @@ class TComObjectFactory : public IClassFactory {
 
   // Writes (registering) or deletes this class's registry entries.
   virtual void updateRegistry(bool registering);
+  // Whether the other registry view (the other bitness on 64-bit Windows) still names a server
+  // for this class; always false where there is one view only.
+  bool registeredInOtherView();
 
  protected:
   void setErrorIID(REFIID iid) { errorIID_ = iid; }
 
  private:
+  void writeClassEntries();
+  void eraseClassEntries();
+
   TComServerObject& server_;
   const ComClass& class_;
   CLSID clsid_;

@@ -28,6 +28,24 @@ set(WINE_TEST_ENV
   "VANTORELIX_DLL=${WIN_DLL}" "VANTORELIX_BUILD=${WIN_BUILD}" "VANTORELIX_FIXTURES=${WIN_FIXTURES}"
   "VANTORELIX_SOURCE=${WIN_SOURCE}" "VANTORELIX_TEMP=${WIN_TEMP}" "VANTORELIX_ARCH=${WINE_ARCH}")
 
+# The 32-bit DLL beside the 64-bit one, for the side-by-side registration test: a win64 tree
+# takes it from the win32 tree next to it, and runs it only where this machine runs 32-bit
+# programs (otherwise the test prints why it cannot).
+if(WINE_ARCH STREQUAL "win64")
+  set(VANTORELIX_DLL32 ${CMAKE_BINARY_DIR}/../win32/Vantorelix.dll CACHE FILEPATH
+    "The 32-bit DLL that the side-by-side registration test registers beside the 64-bit one")
+  get_filename_component(dll32 ${VANTORELIX_DLL32} ABSOLUTE)
+  windows_path(WIN_DLL32 ${dll32})
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/can-run-32bit
+    OUTPUT_VARIABLE why RESULT_VARIABLE cannot OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(cannot)
+    string(REPLACE ";" "," runs32 "${why}")
+  else()
+    set(runs32 yes)
+  endif()
+  list(APPEND WINE_TEST_ENV "VANTORELIX_DLL32=${WIN_DLL32}" "VANTORELIX_RUNS_32BIT=${runs32}")
+endif()
+
 # GoogleTest, cross-built with the same compilers and linked statically.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -45,6 +63,10 @@ foreach(src ${FIXTURE_SOURCES})
   target_link_options(fixture_${name} PRIVATE ${VANTORELIX_STATIC_LINK} -Wl,--kill-at)
   list(APPEND FIXTURE_TARGETS fixture_${name})
 endforeach()
+
+# The code page check of the script runs (scripts/run-script-test finds it beside the prefix).
+add_executable(print_acp ${CMAKE_SOURCE_DIR}/tests/tools/print_acp.c)
+target_link_options(print_acp PRIVATE ${VANTORELIX_STATIC_LINK})
 
 # The prefix is made and the DLL registered once, before every test that needs Wine.
 add_test(NAME wine_register
@@ -132,6 +154,7 @@ include(${CMAKE_SOURCE_DIR}/tests/activation/activation.cmake OPTIONAL)
 
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
 # Benchmarks: built with the tests, run on demand with bench/run.
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)

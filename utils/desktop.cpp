@@ -63,12 +63,15 @@ HRESULT TUtils::getSysColor(INT nIndex, UINT* nColorRBG) {
 
 HRESULT TUtils::setSysColor(VARIANT aryElmIdx, VARIANT aryRGBColor, VARIANT_BOOL* bSuccess) {
   return methodGuard(*this, bSuccess, [&] {
-    if (!isArrayArgument(aryElmIdx) || !isArrayArgument(aryRGBColor)) {
+    // A script's variable arrives as a reference to it: the method reads its own copies.
+    ArgumentCopy indices(&aryElmIdx);
+    ArgumentCopy rgbColors(&aryRGBColor);
+    if (!indices.isArray() || !rgbColors.isArray()) {
       *bSuccess = VARIANT_FALSE;
       return;
     }
     // The shorter array decides; the lower bounds are not consulted, elements are read from 0.
-    LONG last = std::min(arrayBound(aryElmIdx, 1, Bound::upper), arrayBound(aryRGBColor, 1, Bound::upper));
+    LONG last = std::min(arrayBound(indices.array(), 1, Bound::upper), arrayBound(rgbColors.array(), 1, Bound::upper));
     int64_t count = int64_t{last} + 1;
     if (count < 0) throw Exception(frameText(IDS_RANGE_ERROR));
 
@@ -77,8 +80,8 @@ HRESULT TUtils::setSysColor(VARIANT aryElmIdx, VARIANT aryRGBColor, VARIANT_BOOL
     std::vector<INT> elements;
     std::vector<COLORREF> colors;
     for (LONG i = 0; i <= last; ++i) {
-      elements.push_back(elementAsInt32(aryElmIdx, i));
-      colors.push_back(swapRedBlue(static_cast<uint32_t>(elementAsInt32(aryRGBColor, i))));
+      elements.push_back(elementAsInt32(indices.array(), i));
+      colors.push_back(swapRedBlue(static_cast<uint32_t>(elementAsInt32(rgbColors.array(), i))));
     }
     // Zero elements still go with real arrays: the platform takes a null array for a misuse.
     INT noElement = 0;

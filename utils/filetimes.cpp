@@ -46,17 +46,18 @@ std::u16string formatFileTime(const SYSTEMTIME& local) {
 // An array of up to seven calendar numbers as a local calendar record. Anything else, and an
 // array whose elements cannot be read or converted, means the time is not given. Only an
 // array variant without an array raises, while its bounds are taken.
-std::optional<SYSTEMTIME> variantToSystemTime(const VARIANT* value) {
-  if (!value || !isArrayArgument(*value)) return std::nullopt;  // a null pointer: not given
-  LONG lower = arrayBound(*value, 1, Bound::lower);
-  LONG upper = arrayBound(*value, 1, Bound::upper);
+std::optional<SYSTEMTIME> variantToSystemTime(const ArgumentCopy& argument) {
+  if (!argument.isArray()) return std::nullopt;  // a null pointer too: not given
+  const VARIANT& value = argument.array();
+  LONG lower = arrayBound(value, 1, Bound::lower);
+  LONG upper = arrayBound(value, 1, Bound::upper);
   if (lower != 0 || upper < 0) return std::nullopt;
 
   int32_t numbers[7] = {};
   try {
     for (LONG i = 0; i <= upper && i < 7; ++i) {
       Variant element;
-      readArrayElement(*value, i, element);
+      readArrayElement(value, i, element);
       numbers[i] = variantToInt32(*element.get());
     }
   } catch (const Exception&) {
@@ -92,9 +93,13 @@ HRESULT TUtils::getFileTime(BSTR filePath, VARIANT* aryStrDate) {
 HRESULT TUtils::setFileTime(BSTR filePath, VARIANT* Create, VARIANT* Access, VARIANT* Write, BSTR* errResult) {
   return methodGuard(*this, errResult, [&] {
     SetLastError(0);
+    // A script's variables arrive as references to them, and converting an element of one can
+    // run the caller's code: all three are copied before any is read.
+    const ArgumentCopy arguments[3] = {ArgumentCopy(Create), ArgumentCopy(Access), ArgumentCopy(Write)};
     // All three are judged before anything else happens.
-    std::optional<SYSTEMTIME> local[3] = {variantToSystemTime(Create), variantToSystemTime(Access),
-                                          variantToSystemTime(Write)};
+    std::optional<SYSTEMTIME> local[3] = {variantToSystemTime(arguments[creationTime]),
+                                          variantToSystemTime(arguments[lastAccessTime]),
+                                          variantToSystemTime(arguments[lastWriteTime])};
 
     FILETIME utc[3];
     const FILETIME* given[3] = {nullptr, nullptr, nullptr};

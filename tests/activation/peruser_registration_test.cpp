@@ -1,11 +1,15 @@
 // Per-user registration: regsvr32 /n /i:user writes the class entries under
 // HKEY_CURRENT_USER\Software\Classes, the entries lead to a working object, and
 // regsvr32 /u /n /i:user takes them away; both HKEY_LOCAL_MACHINE\Software\Classes and
-// HKEY_CURRENT_USER\Software\Classes are the same, value for value, afterwards.
+// HKEY_CURRENT_USER\Software\Classes are the same, value for value, afterwards. Also: the two
+// bitnesses registered per user side by side, and a copy in a folder that the ANSI code page
+// cannot spell.
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +17,7 @@
 
 #include "Vantorelix.h"
 #include "automation/raii.h"
+#include "tests/com/registry_views.h"
 #include "utils/under_wine.h"
 
 namespace {
@@ -88,17 +93,28 @@ DWORD runRegsvr32(const std::wstring& switches) {
   return code;
 }
 
-// The object through the per-user entries alone: ProgID -> CLSID -> InprocServer32 -> factory.
-// (Wine's COM reads only HKEY_LOCAL_MACHINE\Software\Classes, so CLSIDFromProgID cannot be
-// asked to do this walk under Wine.)
-void createThroughUserEntries() {
+std::wstring longPathOf(const std::wstring& path) {
+  wchar_t buffer[1024] = {};
+  DWORD n = GetLongPathNameW(path.c_str(), buffer, 1024);
+  return n && n < 1024 ? std::wstring(buffer, n) : path;
+}
+
+// The object through the per-user entries alone: ProgID -> CLSID -> InprocServer32 -> factory,
+// from the module at `expectedModule`. (Wine's COM reads only
+// HKEY_LOCAL_MACHINE\Software\Classes, so CLSIDFromProgID cannot be asked to do this walk
+// under Wine.)
+void createThroughUserEntries(const std::wstring& expectedModule = dllPath()) {
   const std::wstring clsidText = valueText(HKEY_CURRENT_USER, kProgIDKey + L"\\Clsid");
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromString(clsidText.c_str(), &clsid), S_OK) << clsidText.c_str();
   ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_Utils));
   const std::wstring server = valueText(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + clsidText + L"\\InprocServer32");
   vantorelix::Module module(LoadLibraryW(server.c_str()));
-  ASSERT_NE(module.get(), nullptr) << server.c_str();
+  ASSERT_NE(module.get(), nullptr) << vtest::narrow(server);
+  wchar_t loaded[1024] = {};
+  GetModuleFileNameW(module.get(), loaded, 1024);
+  EXPECT_EQ(lstrcmpiW(longPathOf(loaded).c_str(), longPathOf(expectedModule).c_str()), 0)
+      << vtest::narrow(loaded) << " is not " << vtest::narrow(expectedModule);
   using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   auto getClassObject = reinterpret_cast<GetClassObjectFn>(
       reinterpret_cast<void*>(GetProcAddress(module.get(), "DllGetClassObject")));
@@ -114,7 +130,10 @@ void createThroughUserEntries() {
 
 class Apartment : public ::testing::Environment {
  public:
-  void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr)); }
+  void SetUp() override {
+    std::printf("ANSI code page %u\n", GetACP());
+    ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
+  }
   void TearDown() override {
     runRegsvr32(L"/u /n /i:user");  // whatever a failed case left behind
     CoUninitialize();
@@ -172,6 +191,110 @@ TEST(PerUserRegistration, OnlyTheUserCommandLineIsUnderstood) {
   EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, kClassKey));
   EXPECT_EQ(install(FALSE, L"user"), S_OK);
   EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kClassKey));
+}
+
+// ---- both bitnesses side by side, and a folder the code page cannot spell -----------------------
+
+HRESULT dllInstall(const std::wstring& dll, BOOL install) {
+  vantorelix::Module module(LoadLibraryW(dll.c_str()));
+  if (!module) return HRESULT_FROM_WIN32(GetLastError());
+  using DllInstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+  auto entry = reinterpret_cast<DllInstallFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));
+  return entry ? entry(install, L"user") : E_NOINTERFACE;
+}
+
+// The other bitness's per-user registration, as it names its DLL.
+const std::wstring kOtherServer = L"C:\\Users\\Public\\x86\\Vantorelix.dll";
+
+// Takes away what the other view's registration wrote, and the keys under the user's classes
+// that it made and that are empty now.
+void eraseOtherUserRegistration(const vtest::Views& views) {
+  const vtest::ClassesPlace user = vtest::userClasses();
+  vtest::eraseOtherViewRegistration(user, views);
+  for (const std::wstring& key : {vtest::kTypeLibKey + L"\\1.0", vtest::kTypeLibKey, std::wstring(L"TypeLib"),
+                                  std::wstring(L"Interface"), std::wstring(L"CLSID")})
+    vtest::deleteIn(user, key, views.other);
+}
+
+void perUserSideBySide(const std::function<void()>& unregisterThisBitness) {
+  using namespace vtest;
+  const Views views = registryViews();
+  if (!views.other) GTEST_SKIP() << "32-bit Windows has one registry view: nothing is shared with another bitness";
+  const ClassesPlace user = userClasses();
+  const std::wstring userBefore = classesTree(HKEY_CURRENT_USER);
+  const std::wstring serverKey = kUtilsClassKey + L"\\InprocServer32";
+  ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
+  putOtherViewRegistration(user, views, kOtherServer);
+
+  if (valueIn(user, serverKey, views.own) == kOtherServer) {
+    // Wine (8.0) keeps one HKEY_CURRENT_USER\Software\Classes\CLSID for both views, where
+    // Windows keeps a key for each: the other bitness's per-user entry has overwritten this
+    // one, and no second per-user view can be put in place. What can be shown: an entry that
+    // both views show is this view's own, so unregistering takes the shared keys too.
+    std::printf("HKEY_CURRENT_USER\\Software\\Classes\\CLSID is one key for both views here: "
+                "the per-user side-by-side case cannot be shown, only that its keys then all go\n");
+    unregisterThisBitness();
+    EXPECT_FALSE(keyIn(user, kProgID, views.own));
+    EXPECT_FALSE(keyIn(user, kUtilsClassKey, views.own));
+  } else {
+    unregisterThisBitness();
+    for (const wchar_t* sub : {L"\\TypeLib", L"\\Version", L"\\ProgID", L"\\InprocServer32", L""})
+      EXPECT_FALSE(keyIn(user, kUtilsClassKey + sub, views.own)) << narrow(kUtilsClassKey + sub);
+    for (REGSAM v : {views.own, views.other}) {
+      EXPECT_EQ(valueIn(user, kProgID, v).value_or(L"<missing>"), L"Utils Object");
+      EXPECT_EQ(valueIn(user, std::wstring(kProgID) + L"\\Clsid", v).value_or(L"<missing>"), kUtilsClsid);
+    }
+    EXPECT_EQ(valueIn(user, serverKey, views.other).value_or(L"<missing>"), kOtherServer);
+    EXPECT_EQ(valueIn(user, kUtilsClassKey + L"\\ProgID", views.other).value_or(L"<missing>"), kProgID);
+
+    // The other bitness goes first this time, and this one last.
+    ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
+    eraseOtherViewOwnEntries(user, views);
+    EXPECT_EQ(valueIn(user, std::wstring(kProgID) + L"\\Clsid", views.own).value_or(L"<missing>"), kUtilsClsid);
+    createThroughUserEntries();
+    unregisterThisBitness();
+    for (REGSAM v : {views.own, views.other})
+      for (const std::wstring& key : {kUtilsClassKey, std::wstring(kProgID)})
+        EXPECT_FALSE(keyIn(user, key, v)) << narrow(key) << " in view " << v;
+  }
+  eraseOtherUserRegistration(views);
+  EXPECT_EQ(classesTree(HKEY_CURRENT_USER), userBefore) << "per-user entries left behind";
+}
+
+TEST(PerUserRegistration, SideBySideThroughDllInstall) {
+  perUserSideBySide([] { ASSERT_EQ(dllInstall(dllPath(), FALSE), S_OK); });
+}
+
+TEST(PerUserRegistration, SideBySideThroughRegsvr32) {
+  perUserSideBySide([] { ASSERT_EQ(runRegsvr32(L"/u /n /i:user"), 0u); });
+}
+
+// A copy in a folder with Japanese letters (which code page 1252 cannot spell), without and
+// with a space, registered per user over a working per-user registration: its entry names the
+// copy exactly and the object loads from there; removing it leaves the user's classes as before.
+TEST(PerUserRegistration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactPath) {
+  const std::wstring userBefore = classesTree(HKEY_CURRENT_USER);
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  for (const std::wstring folderName : {L"\u30d5\u30a9\u30eb\u30c0", L"\u65e5\u672c \u30d5\u30a9\u30eb\u30c0"}) {
+    SCOPED_TRACE(vtest::narrow(folderName));
+    ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
+    const std::wstring folder = std::wstring(temp) + folderName;
+    const std::wstring copy = folder + L"\\Vantorelix.dll";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(dllPath().c_str(), copy.c_str(), FALSE));
+    EXPECT_EQ(dllInstall(copy, TRUE), S_OK);
+    const std::wstring full = longPathOf(copy);
+    wchar_t brief[1024] = {};
+    GetShortPathNameW(full.c_str(), brief, 1024);
+    const std::wstring expected = folderName.find(L' ') == std::wstring::npos ? full : std::wstring(brief);
+    EXPECT_EQ(valueText(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), expected);
+    createThroughUserEntries(copy);
+    EXPECT_EQ(dllInstall(copy, FALSE), S_OK);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
+  }
+  EXPECT_EQ(classesTree(HKEY_CURRENT_USER), userBefore) << "per-user entries left behind";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Every colour that a test changes is put back: the fixture saves the first 31 elements and
 // restores them after each test.
 #include "com_support.h"
+#include "meddling_object.h"
 #include "variant_builders.h"
 
 #include <initializer_list>
@@ -259,4 +260,89 @@ TEST_F(Colours, LateBoundErrorsArriveAsExceptionInformation) {
   EXPECT_EQ(V_VT(ok.value.get()), VT_BOOL);
   EXPECT_EQ(V_BOOL(ok.value.get()), VARIANT_TRUE);
   expectUnchanged({{1, 0x0000FF00}});
+}
+
+// A script passes its variables by reference, and converting an element can run the caller's
+// code (an object's default property), which may change those variables during the call. The
+// call uses the values as they were when it began, early- and late-bound; its copies give
+// back every reference they took.
+TEST_F(Colours, ChangesToTheCallersArraysDuringTheCallAreNotSeen) {
+  for (bool lateBound : {false, true}) {
+    SCOPED_TRACE(lateBound ? "late-bound" : "early-bound");
+    setPlatform({{1, 0x01}, {2, 0x02}, {3, 0x03}});
+    VARIANT elements, colours;  // the caller's variables
+    MeddlingObject meddler(1, [&] {
+      // In place: index 1 becomes 3, and colour 1 Null, which no conversion accepts.
+      LONG one = 1;
+      VARIANT three = i4(3), nothing = null();
+      SafeArrayPutElement(V_ARRAY(&elements), &one, &three);
+      SafeArrayPutElement(V_ARRAY(&colours), &one, &nothing);
+    });
+    elements = arrayOf({dispatchOf(meddler), i4(2)});
+    colours = arrayOf({i4(0x110000), i4(0x220000)});
+    VARIANT refElements = referenceTo(elements), refColours = referenceTo(colours);
+    if (lateBound) {
+      CallResult r;
+      invoke(utils.Get(), L"setSysColor", {Arg::adopt(refElements), Arg::adopt(refColours)}, r);
+      EXPECT_EQ(r.hr, S_OK);
+      EXPECT_EQ(text(r.excep.bstrDescription), u"");
+      EXPECT_EQ(V_VT(r.value.get()), VT_BOOL);
+      EXPECT_EQ(V_BOOL(r.value.get()), VARIANT_TRUE);
+    } else {
+      EXPECT_EQ(set(refElements, refColours), VARIANT_TRUE);
+    }
+    EXPECT_EQ(meddler.reads(), 1) << "the object's default property ran during the call";
+    expectUnchanged({{1, 0x00000011}, {2, 0x00000022}, {3, 0x03}});
+    VariantClear(&elements);
+    VariantClear(&colours);
+    EXPECT_EQ(meddler.references(), 1) << "the method's copies kept a reference";
+  }
+}
+
+TEST_F(Colours, CallersVariablesReplacedDuringTheCallAreNotSeen) {
+  setPlatform({{1, 0x01}, {2, 0x02}, {3, 0x03}, {4, 0x04}});
+  VARIANT elements, colours;
+  MeddlingObject meddler(1, [&] {
+    // Both variables get new arrays; the ones the call was given are freed.
+    VariantClear(&elements);
+    VariantClear(&colours);
+    elements = arrayOf({i4(3), i4(4)});
+    colours = arrayOf({i4(0x330000), null()});
+  });
+  elements = arrayOf({dispatchOf(meddler), i4(2)});
+  colours = arrayOf({i4(0x110000), i4(0x220000)});
+  VARIANT refElements = referenceTo(elements), refColours = referenceTo(colours);
+  EXPECT_EQ(set(refElements, refColours), VARIANT_TRUE);
+  EXPECT_EQ(meddler.reads(), 1);
+  expectUnchanged({{1, 0x00000011}, {2, 0x00000022}, {3, 0x03}, {4, 0x04}});
+  VariantClear(&elements);
+  VariantClear(&colours);
+  EXPECT_EQ(meddler.references(), 1);
+}
+
+TEST_F(Colours, ByReferenceElementsAreReadAsTheyWereWhenTheCallBegan) {
+  setPlatform({{1, 0x01}, {2, 0x02}, {3, 0x03}});
+  // Elements that point at the caller's own variables: a 32-bit integer and a double.
+  LONG secondIndex = 2;
+  double secondColour = 0x220000;
+  MeddlingObject meddler(1, [&] {
+    secondIndex = 3;
+    secondColour = 3e9;  // out of range: the overflow message if it were read now
+  });
+  VARIANT byRefIndex, byRefColour;
+  V_VT(&byRefIndex) = VT_BYREF | VT_I4;
+  V_I4REF(&byRefIndex) = &secondIndex;
+  V_VT(&byRefColour) = VT_BYREF | VT_R8;
+  V_R8REF(&byRefColour) = &secondColour;
+  Owned elements(arrayOf({dispatchOf(meddler), byRefIndex}));
+  Owned colours(arrayOf({i4(0x110000), byRefColour}));
+  EXPECT_EQ(set(elements.v, colours.v), VARIANT_TRUE);
+  EXPECT_EQ(meddler.reads(), 1);
+  expectUnchanged({{1, 0x00000011}, {2, 0x00000022}, {3, 0x03}});
+
+  // A by-reference element keeps its type in the messages: its own copy is read.
+  secondColour = 3e9;
+  setPlatform({{2, 0x02}});
+  expectFailure(elements.v, colours.v, u"ByRef Double 型から Integer 型へのバリアント型変換でのオーバーフローエラー");
+  expectUnchanged({{2, 0x02}});
 }

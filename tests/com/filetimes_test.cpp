@@ -6,6 +6,7 @@
 // and setting it alone changes nothing visible. Cases about the creation time expect Windows'
 // answer, and Wine's only under Wine (see creationTimeAfter).
 #include "com_support.h"
+#include "meddling_object.h"
 #include "variant_builders.h"
 
 #include <cstdio>
@@ -284,6 +285,46 @@ TEST(SetFileTime, LateBoundWithOmittedAndNamedArguments) {
   EXPECT_EQ(V_VT(named.value.get()), VT_BSTR);
   EXPECT_EQ(named.string(), u"") << "success is the empty string";
   EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2019/9/1 00:00:00");
+}
+
+// The three arguments are a script's variables, passed by reference; converting an element of
+// one runs the caller's code, which changes the array being read and the variable not yet
+// read. The call uses all three as they were when it began, early- and late-bound.
+TEST(SetFileTime, ChangesToTheCallersVariablesDuringTheCallAreNotSeen) {
+  auto utils = createUtils();
+  for (bool lateBound : {false, true}) {
+    SCOPED_TRACE(lateBound ? "late-bound" : "early-bound");
+    auto path = tempFile(u"ft-meddled.txt");
+    ASSERT_EQ(setOne(utils.Get(), path, u"aw", 2011, 11, 11, 11, 11, 11), u"");
+    VARIANT access, write;  // the caller's variables
+    MeddlingObject meddler(2020, [&] {
+      // Month 13 in place, which the platform rejects; and a new array for the write time.
+      LONG one = 1;
+      VARIANT thirteen = i4(13);
+      SafeArrayPutElement(V_ARRAY(&access), &one, &thirteen);
+      VariantClear(&write);
+      write = arrayOf({i4(2001), i4(2), i4(3)});
+    });
+    access = arrayOf({dispatchOf(meddler), i4(3), i4(4)});
+    write = arrayOf({i4(2019), i4(6), i4(7), i4(8)});
+    VARIANT refAccess = referenceTo(access), refWrite = referenceTo(write);
+    if (lateBound) {
+      CallResult r;
+      invoke(utils.Get(), L"setFileTime", {Arg::str(path), Arg::missing(), Arg::adopt(refAccess), Arg::adopt(refWrite)},
+             r);
+      ASSERT_EQ(r.hr, S_OK);
+      EXPECT_EQ(r.string(), u"");
+    } else {
+      EXPECT_EQ(setTimes(utils.Get(), path, nullptr, &refAccess, &refWrite), u"");
+    }
+    EXPECT_EQ(meddler.reads(), 1) << "the object's default property ran during the call";
+    auto times = timesOf(utils.Get(), path);
+    EXPECT_EQ(times[1], u"2020/3/4 00:00:00");
+    EXPECT_EQ(times[2], u"2019/6/7 08:00:00");
+    VariantClear(&access);
+    VariantClear(&write);
+    EXPECT_EQ(meddler.references(), 1) << "the method's copies kept a reference";
+  }
 }
 
 TEST(SetFileTimeOne, FieldsAreTheLow16BitsAndZeroMonthAndDayActAsOne) {

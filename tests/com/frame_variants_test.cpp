@@ -435,3 +435,97 @@ TEST(ResultArrays, AreVariantArraysFromZero) {
   EXPECT_EQ(V_VT(&variantArraySlot(a, 3)), VT_EMPTY);
   EXPECT_EQ(raised([&] { variantArraySlot(a, 4); }), kBadIndex);
 }
+
+namespace {
+// Element `index` of an argument's copy, converted.
+int32_t copiedElement(const ArgumentCopy& copy, LONG index) {
+  Variant element;
+  readArrayElement(copy.array(), index, element);
+  return variantToInt32(*element.get());
+}
+void putI4(VARIANT& array, LONG index, LONG value) {
+  VARIANT v = i4(value);
+  SafeArrayPutElement(V_ARRAY(&array), &index, &v);
+}
+}  // namespace
+
+TEST(ArgumentCopy, TheCallersArrayChangedOrFreedAfterTheCopyIsNotSeen) {
+  VARIANT* given = new VARIANT(intArray({10, 20, 30}, 0));
+  VARIANT ref1 = byRef(given);
+  VARIANT ref2 = byRef(&ref1);
+  ArgumentCopy copy(&ref2);
+  ASSERT_TRUE(copy.isArray());
+  putI4(*given, 1, 99);
+  VariantClear(given);  // the caller's array is gone
+  delete given;
+  EXPECT_EQ(arrayBound(copy.array(), 1, Bound::lower), 0);
+  EXPECT_EQ(arrayBound(copy.array(), 1, Bound::upper), 2);
+  EXPECT_EQ(copiedElement(copy, 0), 10);
+  EXPECT_EQ(copiedElement(copy, 1), 20);
+  EXPECT_EQ(copiedElement(copy, 2), 30);
+}
+
+TEST(ArgumentCopy, AnArrayReachedThroughAPointerIsCopiedWithItsBounds) {
+  Owned array(intArray({7, 8}, -1));
+  SAFEARRAY* held = V_ARRAY(&array.v);
+  VARIANT arrayRef = scalar(VT_BYREF | VT_ARRAY | VT_VARIANT);
+  V_ARRAYREF(&arrayRef) = &held;
+  ArgumentCopy copy(&arrayRef);
+  ASSERT_TRUE(copy.isArray());
+  putI4(array.v, 0, 5);
+  EXPECT_EQ(arrayBound(copy.array(), 1, Bound::lower), -1);
+  EXPECT_EQ(copiedElement(copy, 0), 8);
+}
+
+TEST(ArgumentCopy, ByReferenceElementsKeepTheirTypeAndTheirValueAtTheCopy) {
+  LONG number = 5;
+  double real = 3e9;
+  VARIANT byRefNumber = scalar(VT_BYREF | VT_I4);
+  V_I4REF(&byRefNumber) = &number;
+  VARIANT byRefReal = scalar(VT_BYREF | VT_R8);
+  V_R8REF(&byRefReal) = &real;
+  VARIANT nullValue = scalar(VT_NULL);
+  VARIANT byRefVariant = byRef(&nullValue);
+  SAFEARRAYBOUND bound{3, 0};
+  Owned array(VARIANT{});
+  V_VT(&array.v) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(&array.v) = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  LONG i = 0;
+  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefNumber);
+  i = 1;
+  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefReal);
+  i = 2;
+  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefVariant);
+
+  ArgumentCopy copy(&array.v);
+  number = 6;
+  real = 1.0;
+  V_VT(&nullValue) = VT_I4;
+  V_I4(&nullValue) = 1;
+  Variant element;
+  readArrayElement(copy.array(), 0, element);
+  EXPECT_EQ(V_VT(element.get()), VT_BYREF | VT_I4) << "a by-reference element stays one";
+  EXPECT_NE(V_I4REF(element.get()), &number) << "but no longer points at the caller's value";
+  EXPECT_EQ(copiedElement(copy, 0), 5);
+  EXPECT_EQ(raised([&] { copiedElement(copy, 1); }), overflowText(u"ByRef Double"));
+  EXPECT_EQ(raised([&] { copiedElement(copy, 2); }), castText(u"Null", u"Integer"));
+}
+
+TEST(ArgumentCopy, NoArrayAndAnArrayVariantWithoutArrayAnswerAsTheArgumentWould) {
+  VARIANT number = i4(3);
+  VARIANT ref = byRef(&number);
+  EXPECT_FALSE(ArgumentCopy(&ref).isArray());
+  EXPECT_FALSE(ArgumentCopy(nullptr).isArray());
+  VARIANT noArray = scalar(VT_ARRAY | VT_VARIANT);
+  V_ARRAY(&noArray) = nullptr;
+  VARIANT refNoArray = byRef(&noArray);
+  ArgumentCopy copy(&refNoArray);
+  ASSERT_TRUE(copy.isArray());
+  EXPECT_EQ(raised([&] { arrayBound(copy.array(), 1, Bound::upper); }), kInvalidArgument);
+  SAFEARRAY* none = nullptr;
+  VARIANT refToNone = scalar(VT_BYREF | VT_ARRAY | VT_I4);
+  V_ARRAYREF(&refToNone) = &none;
+  ArgumentCopy copyOfNone(&refToNone);
+  ASSERT_TRUE(copyOfNone.isArray());
+  EXPECT_EQ(raised([&] { arrayBound(copyOfNone.array(), 1, Bound::lower); }), kInvalidArgument);
+}

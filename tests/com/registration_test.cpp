@@ -1,6 +1,11 @@
 // DllRegisterServer and DllUnregisterServer: the eight registry entries, the type library
-// registration, the short-path rule for a path with a space, and what removal leaves.
+// registration, the short-path rule for a path with a space, what removal leaves, a copy in a
+// folder that the ANSI code page cannot spell, and the two bitnesses registered side by side.
+#include <cstring>
+#include <functional>
+
 #include "com_support.h"
+#include "registry_views.h"
 
 using namespace vtest;
 using vantorelix::Module;
@@ -38,6 +43,34 @@ Value readValue(const std::string& key, const char* name = "") {
   return v;
 }
 
+// The raw bytes of a value as the registry keeps them (UTF-16 for REG_SZ, whichever functions
+// wrote it).
+std::vector<BYTE> storedBytes(const std::string& key, const char* name = "") {
+  RegKey k;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return {};
+  std::wstring wideName(name, name + strlen(name));
+  std::vector<BYTE> data(4096);
+  DWORD size = static_cast<DWORD>(data.size());
+  if (RegQueryValueExW(k.get(), wideName.c_str(), nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS) return {};
+  data.resize(size);
+  return data;
+}
+
+// What RegSetValueExA stores for an ANSI text with its NUL: the text in UTF-16, NUL included.
+std::vector<BYTE> bytesTheAnsiCallStores(const std::string& ansiText) {
+  int n = MultiByteToWideChar(CP_ACP, 0, ansiText.c_str(), static_cast<int>(ansiText.size() + 1), nullptr, 0);
+  std::vector<BYTE> out(n * sizeof(wchar_t));
+  MultiByteToWideChar(CP_ACP, 0, ansiText.c_str(), static_cast<int>(ansiText.size() + 1),
+                      reinterpret_cast<wchar_t*>(out.data()), n);
+  return out;
+}
+
+// A value's text and its stored bytes, unchanged from what the ANSI registry calls wrote.
+void expectValue(const std::string& key, const char* name, const std::string& ansiText) {
+  EXPECT_EQ(readValue(key, name).data, ansiText) << key << " " << name;
+  EXPECT_EQ(storedBytes(key, name), bytesTheAnsiCallStores(ansiText)) << key << " " << name;
+}
+
 std::string ansi(const std::u16string& s) {
   int n = WideCharToMultiByte(CP_ACP, 0, w(s), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
@@ -72,13 +105,16 @@ void expectRegisteredAt(const std::string& serverPath, const std::string& typeLi
   EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(v.data, "Utils Object");
   EXPECT_TRUE(v.terminated) << "the terminating NUL is part of the stored data";
-  EXPECT_EQ(readValue(classKey + "\\InprocServer32").data, serverPath);
-  EXPECT_EQ(readValue(classKey + "\\InprocServer32", "ThreadingModel").data, "Apartment");
-  EXPECT_EQ(readValue("Vantorelix.Utils").data, "Utils Object");
-  EXPECT_EQ(readValue("Vantorelix.Utils\\Clsid").data, kClsid);
-  EXPECT_EQ(readValue(classKey + "\\ProgID").data, "Vantorelix.Utils");
-  EXPECT_EQ(readValue(classKey + "\\Version").data, "1.0");
-  EXPECT_EQ(readValue(classKey + "\\TypeLib").data, kLibid);
+  // Every value is stored byte for byte as the ANSI registry functions stored it, for a path
+  // that the code page spells.
+  expectValue(classKey, "", "Utils Object");
+  expectValue(classKey + "\\InprocServer32", "", serverPath);
+  expectValue(classKey + "\\InprocServer32", "ThreadingModel", "Apartment");
+  expectValue("Vantorelix.Utils", "", "Utils Object");
+  expectValue("Vantorelix.Utils\\Clsid", "", kClsid);
+  expectValue(classKey + "\\ProgID", "", "Vantorelix.Utils");
+  expectValue(classKey + "\\Version", "", "1.0");
+  expectValue(classKey + "\\TypeLib", "", kLibid);
   // The type library is registered, under its locale 409, with the long form of the path.
   std::string lib = std::string("TypeLib\\") + kLibid + "\\1.0";
   EXPECT_EQ(readValue(lib).data, "Vantorelix Library");
@@ -151,4 +187,255 @@ TEST_F(Registration, APathWithASpaceRegistersItsShortFormForTheServer) {
   CoFreeUnusedLibrariesEx(0, 0);
   DeleteFileW(w(copy));
   RemoveDirectoryW(w(dir));
+}
+
+namespace {
+std::wstring wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::wstring longPathW(const std::wstring& path) {
+  wchar_t buffer[1024] = {};
+  DWORD n = GetLongPathNameW(path.c_str(), buffer, 1024);
+  return n && n < 1024 ? std::wstring(buffer, n) : path;
+}
+std::wstring shortPathW(const std::wstring& path) {
+  wchar_t buffer[1024] = {};
+  DWORD n = GetShortPathNameW(path.c_str(), buffer, 1024);
+  return n && n < 1024 ? std::wstring(buffer, n) : path;
+}
+
+// A copy of the build's DLL in a folder of its own under the test folder; gone again at the end.
+class DllCopy {
+ public:
+  explicit DllCopy(const std::u16string& folderName) : folder_(tempDir() + u"\\" + folderName) {
+    CreateDirectoryW(w(folder_), nullptr);
+    path_ = folder_ + u"\\Vantorelix.dll";
+    copied_ = CopyFileW(w(dllPath()), w(path_), FALSE) != 0;
+  }
+  ~DllCopy() {
+    CoFreeUnusedLibrariesEx(0, 0);
+    DeleteFileW(w(path_));
+    RemoveDirectoryW(w(folder_));
+  }
+  DllCopy(const DllCopy&) = delete;
+  DllCopy& operator=(const DllCopy&) = delete;
+  bool copied() const { return copied_; }
+  const std::u16string& path() const { return path_; }
+
+ private:
+  std::u16string folder_, path_;
+  bool copied_ = false;
+};
+
+// Creates the object through the registry and tells whether the module that serves it is the
+// one at `path`.
+void expectCreatableFrom(const std::u16string& path) {
+  ComPtr<IUtils> utils = createUtils();
+  ASSERT_TRUE(utils);
+  INT maxPath = 0;
+  EXPECT_EQ(utils->getMaxPath(&maxPath), S_OK);
+  EXPECT_NE(GetModuleHandleW(w(path)), nullptr) << "the object was not served by " << narrow(wide(path));
+}
+}  // namespace
+
+// The server entry names the module through the UTF-16 path functions: a folder that the ANSI
+// code page 1252 cannot spell (Japanese letters) is registered as it is, with or without a
+// space (then in its short form), by DllRegisterServer, by regsvr32 and by regsvr of a working
+// object. Under code page 932 the same folders are ones the code page spells.
+TEST_F(Registration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactPath) {
+  const std::u16string folders[] = {u"\u30d5\u30a9\u30eb\u30c0", u"\u65e5\u672c \u30d5\u30a9\u30eb\u30c0"};
+  for (const std::u16string& folder : folders) {
+    for (const char* way : {"DllRegisterServer", "regsvr32", "regsvr of a working object"}) {
+      SCOPED_TRACE(std::string(way) + ", folder " + narrow(wide(folder)));
+      DllCopy copy(folder);
+      ASSERT_TRUE(copy.copied());
+      if (way == std::string("regsvr of a working object")) {
+        ComPtr<IUtils> working = createUtils();
+        ASSERT_TRUE(working);
+        Bstr path(copy.path()), errResult;
+        ASSERT_EQ(working->regsvr(path.get(), errResult.out()), S_OK);
+        EXPECT_TRUE(errResult.view().empty()) << narrow(wide(std::u16string(errResult.view())));
+      } else if (way == std::string("regsvr32")) {
+        ASSERT_EQ(runProgram(L"\"" + regsvr32In(L"System32") + L"\" /s \"" + wide(copy.path()) + L"\""), 0u);
+      } else {
+        ASSERT_EQ(callEntry(copy.path(), "DllRegisterServer"), S_OK);
+      }
+      const std::wstring full = longPathW(wide(copy.path()));
+      const std::wstring expected = folder.find(u' ') == std::u16string::npos ? full : shortPathW(full);
+      EXPECT_EQ(valueIn(machineClasses(), kUtilsClassKey + L"\\InprocServer32", 0).value_or(L"<missing>"), expected);
+      const std::wstring platform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
+      EXPECT_EQ(lstrcmpiW(valueIn(machineClasses(), kTypeLibLocaleKey + platform, 0).value_or(L"").c_str(), full.c_str()), 0);
+      expectCreatableFrom(copy.path());
+      CoFreeUnusedLibrariesEx(0, 0);
+      ASSERT_EQ(callEntry(copy.path(), "DllUnregisterServer"), S_OK);
+      ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
+    }
+  }
+}
+
+// A folder with a space and letters beyond ASCII that the code page spells (Japanese under 932,
+// accented Latin otherwise): every value is stored as the ANSI registry functions stored it.
+TEST_F(Registration, APathTheCodePageSpellsIsStoredAsBefore) {
+  const std::u16string letters = GetACP() == 932 ? u"\u30d5\u30a9\u30eb\u30c0 \u65e5\u672c" : u"d\u00e9j\u00e0 vu \u00df";
+  DllCopy copy(letters);
+  ASSERT_TRUE(copy.copied());
+  ASSERT_EQ(callEntry(copy.path(), "DllRegisterServer"), S_OK);
+  std::string full = longPath(ansi(copy.path()));
+  ASSERT_FALSE(full.empty());
+  expectRegisteredAt(shortPath(full), full);
+  expectCreatableFrom(copy.path());
+  CoFreeUnusedLibrariesEx(0, 0);
+  ASSERT_EQ(callEntry(copy.path(), "DllUnregisterServer"), S_OK);
+}
+
+// ---- both bitnesses side by side ---------------------------------------------------------------
+
+namespace {
+// The other bitness's DLL as a 32-bit registration would name it; the test never loads it.
+std::wstring otherServerPath() { return wide(tempDir()) + L"\\x86\\Vantorelix.dll"; }
+
+// The other view's registration, whole and unchanged.
+void expectOtherViewRegistered(const Views& views) {
+  const ClassesPlace machine = machineClasses();
+  const REGSAM v = views.other;
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey, v).value_or(L"<missing>"), L"Utils Object");
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\InprocServer32", v).value_or(L"<missing>"), otherServerPath());
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\InprocServer32", v, L"ThreadingModel").value_or(L"<missing>"), L"Apartment");
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\ProgID", v).value_or(L"<missing>"), kProgID);
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\Version", v).value_or(L"<missing>"), L"1.0");
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\TypeLib", v).value_or(L"<missing>"), kUtilsLibid);
+  EXPECT_EQ(valueIn(machine, kTypeLibLocaleKey + L"\\" + views.otherPlatform, v).value_or(L"<missing>"), otherServerPath());
+  EXPECT_TRUE(keyIn(machine, kInterfaceKey, v)) << "the other view's IUtils interface key";
+}
+
+// The shared keys, as either view shows them.
+void expectSharedKeysKept(const Views& views) {
+  for (REGSAM v : {views.own, views.other}) {
+    EXPECT_EQ(valueIn(machineClasses(), kProgID, v).value_or(L"<missing>"), L"Utils Object") << "view " << v;
+    EXPECT_EQ(valueIn(machineClasses(), std::wstring(kProgID) + L"\\Clsid", v).value_or(L"<missing>"), kUtilsClsid) << "view " << v;
+    EXPECT_EQ(valueIn(machineClasses(), kTypeLibKey + L"\\1.0", v).value_or(L"<missing>"), L"Vantorelix Library") << "view " << v;
+  }
+}
+
+// This view's own entries are gone, its type library platform key with them.
+void expectOwnViewGone(const Views& views) {
+  for (const wchar_t* sub : {L"\\TypeLib", L"\\Version", L"\\ProgID", L"\\InprocServer32", L""})
+    EXPECT_FALSE(keyIn(machineClasses(), kUtilsClassKey + sub, views.own)) << narrow(kUtilsClassKey + sub);
+  const wchar_t* ownPlatform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
+  EXPECT_FALSE(keyIn(machineClasses(), kTypeLibLocaleKey + ownPlatform, views.own));
+}
+
+void expectNoViewRegisters(const Views& views) {
+  for (REGSAM v : {views.own, views.other})
+    for (const std::wstring& key : {kUtilsClassKey, std::wstring(kProgID), kTypeLibKey, kInterfaceKey})
+      EXPECT_FALSE(keyIn(machineClasses(), key, v)) << narrow(key) << " in view " << v;
+}
+
+std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+class SideBySide : public Registration {
+ protected:
+  void SetUp() override {
+    if (!views.other) GTEST_SKIP() << "32-bit Windows has one registry view: nothing is shared with another bitness";
+    ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
+  }
+  void TearDown() override {
+    if (views.other) eraseOtherViewRegistration(machineClasses(), views);
+    Registration::TearDown();
+  }
+
+  // Both orders of removal: this bitness first, while the other still registers the class;
+  // then, registered again, the other bitness first and this one last.
+  void bothOrders(const std::function<void()>& unregisterThisBitness) {
+    putOtherViewRegistration(machineClasses(), views, otherServerPath());
+
+    unregisterThisBitness();
+    expectOwnViewGone(views);
+    expectSharedKeysKept(views);
+    expectOtherViewRegistered(views);
+
+    ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
+    eraseOtherViewOwnEntries(machineClasses(), views);
+    expectSharedKeysKept(views);
+    expectCreatableFrom(dllPath());
+    CoFreeUnusedLibrariesEx(0, 0);
+    unregisterThisBitness();
+    expectNoViewRegisters(views);
+  }
+
+  const Views views = registryViews();
+};
+}  // namespace
+
+// What this system keeps apart per view, printed on every run. Measured with Wine 8.0 in a
+// win64 prefix: HKEY_CLASSES_ROOT\CLSID and \Interface have a key of their own in each view, as
+// on Windows, and TypeLib is one for both; unlike Windows, Wine keeps ProgIDs under
+// HKEY_CLASSES_ROOT per view and one HKEY_CURRENT_USER\Software\Classes\CLSID for both.
+TEST_F(SideBySide, TheOtherViewOfTheMachineClassKeysIsAKeyOfItsOwn) {
+  const ClassesPlace machine = machineClasses();
+  setValueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.other, otherServerPath());
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L""), longPathW(wide(dllPath())))
+      << "the other view's CLSID key is this view's";
+  std::printf("other view of HKEY_CLASSES_ROOT\\CLSID: %s\n",
+              valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.own) ==
+                      valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.other)
+                  ? "the same key"
+                  : "a key of its own");
+  const ClassesPlace user = userClasses();
+  setValueIn(user, L"CLSID\\{D26D3337-0000-0000-0000-000000000000}", views.other, L"other");
+  std::printf("other view of HKEY_CURRENT_USER\\Software\\Classes\\CLSID: %s\n",
+              keyIn(user, L"CLSID\\{D26D3337-0000-0000-0000-000000000000}", views.own) ? "the same key" : "a key of its own");
+  deleteIn(user, L"CLSID\\{D26D3337-0000-0000-0000-000000000000}", views.other);
+  // Registration writes the IUtils interface key into both views (the platform's RegisterTypeLib).
+  EXPECT_TRUE(keyIn(machine, kInterfaceKey, views.own));
+  std::printf("IUtils interface key in the other view after registering: %s\n",
+              keyIn(machine, kInterfaceKey, views.other) ? "yes" : "no");
+}
+
+TEST_F(SideBySide, DllUnregisterServerLeavesTheSharedKeysToTheOtherBitness) {
+  bothOrders([] { ASSERT_EQ(callEntry(dllPath(), "DllUnregisterServer"), S_OK); });
+}
+
+TEST_F(SideBySide, Regsvr32SlashULeavesTheSharedKeysToTheOtherBitness) {
+  const std::wstring regsvr32 = regsvr32In(L"System32");
+  bothOrders([&] { ASSERT_EQ(runProgram(quoted(regsvr32) + L" /s /u " + quoted(wide(dllPath()))), 0u); });
+}
+
+// The real pairing: the 32-bit DLL registered by syswow64's regsvr32 beside this one. Only a
+// machine that runs 32-bit programs can; elsewhere the reason is printed and nothing is claimed.
+TEST_F(SideBySide, TheThirtyTwoBitDllRegisteredBySysWow64Regsvr32) {
+  if (sizeof(void*) != 8) GTEST_SKIP() << "this is the 64-bit test program's case";
+  const std::string canRun = std::getenv("VANTORELIX_RUNS_32BIT") ? std::getenv("VANTORELIX_RUNS_32BIT") : "not known";
+  if (canRun != "yes") {
+    std::printf("skipped: 32-bit programs cannot run here (%s)\n", canRun.c_str());
+    GTEST_SKIP() << canRun;
+  }
+  const std::wstring dll32 = wide(envText("VANTORELIX_DLL32"));
+  if (GetFileAttributesW(dll32.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::printf("skipped: the 32-bit DLL is not built (%s)\n", narrow(dll32).c_str());
+    GTEST_SKIP() << "no 32-bit DLL";
+  }
+  const std::wstring wow = quoted(regsvr32In(L"SysWOW64")) + L" /s ", native = quoted(regsvr32In(L"System32")) + L" /s ";
+  const std::wstring dll64 = quoted(wide(dllPath()));
+  auto thirtyTwoBitServer = [&] { return longPathW(valueIn(machineClasses(), kUtilsClassKey + L"\\InprocServer32", views.other).value_or(L"")); };
+
+  // The 64-bit one goes first.
+  ASSERT_EQ(runProgram(wow + quoted(dll32)), 0u);
+  ASSERT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
+  ASSERT_EQ(runProgram(native + L"/u " + dll64), 0u);
+  expectOwnViewGone(views);
+  expectSharedKeysKept(views);
+  EXPECT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
+  ASSERT_EQ(runProgram(wow + L"/u " + quoted(dll32)), 0u);
+  expectNoViewRegisters(views);
+
+  // The 32-bit one goes first.
+  ASSERT_EQ(runProgram(native + dll64), 0u);
+  ASSERT_EQ(runProgram(wow + quoted(dll32)), 0u);
+  ASSERT_EQ(runProgram(wow + L"/u " + quoted(dll32)), 0u);
+  EXPECT_FALSE(keyIn(machineClasses(), kUtilsClassKey, views.other));
+  expectSharedKeysKept(views);
+  expectCreatableFrom(dllPath());
+  CoFreeUnusedLibrariesEx(0, 0);
+  ASSERT_EQ(runProgram(native + L"/u " + dll64), 0u);
+  expectNoViewRegisters(views);
 }

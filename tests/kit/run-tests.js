@@ -100,6 +100,14 @@ function classRegistered(arch) {
   }
 }
 
+// "yes" where the x86 part can run beside the x64 one, otherwise why not.
+function runs32Bit() {
+  if (!host64) return "this is a 32-bit Windows";
+  if (!fso.FileExists(kit + "\\x86\\Vantorelix.dll")) return "the kit has no x86 part";
+  if (!fso.FileExists(host32 + "\\regsvr32.exe")) return "no 32-bit regsvr32 in " + host32;
+  return "yes";
+}
+
 function registration(arch, dll, undo) {
   var command = q(arch.host + "\\regsvr32.exe") + " /s" + (undo ? " /u" : "") + (options.machine ? "" : " /n /i:user") +
                 " " + q(dll);
@@ -206,7 +214,10 @@ function runArch(arch) {
     VANTORELIX_BUILD: arch.dir,
     VANTORELIX_SOURCE: kit,
     VANTORELIX_ARCH: arch.wineArch,
-    VANTORELIX_LOCALE: acp == "932" ? "ja" : "default"
+    VANTORELIX_LOCALE: acp == "932" ? "ja" : "default",
+    // The side-by-side registration test of the x64 part registers the x86 DLL beside it.
+    VANTORELIX_DLL32: kit + "\\x86\\Vantorelix.dll",
+    VANTORELIX_RUNS_32BIT: runs32Bit()
   };
   if (!fso.FileExists(arch.host + "\\cscript.exe") || !fso.FileExists(arch.host + "\\regsvr32.exe")) {
     fail(arch.name, "no script host or regsvr32 in " + arch.host + ": this system cannot run the " + arch.name + " part");

@@ -33,10 +33,9 @@ int main(int argc, char** argv) {
   verdict.check(before.find(L"InprocServer32") != std::wstring::npos, "the server is registered at the start");
   const wchar_t* serverKey = L"CLSID\\{D26D3337-1F1D-4805-AC89-287F698FEC0E}\\InprocServer32";
 
-  // A copy in a folder with spaces and non-ASCII letters. The server writes its path through
-  // the ANSI code page, so the letters are ones that page has: Japanese under 932, accented
-  // Latin ones otherwise (a Japanese folder name under 1252 cannot be written at all).
-  const std::wstring letters = GetACP() == 932 ? L"\x30d5\x30a9\x30eb\x30c0" : L"d\x00e9j\x00e0 vu \x00df";
+  // A copy in a folder with spaces and non-ASCII letters, Japanese and accented Latin ones: each
+  // code page lacks one kind, and the server entry names the copy all the same.
+  const std::wstring letters = L"\x30d5\x30a9\x30eb\x30c0 d\x00e9j\x00e0 vu \x00df";
   const std::wstring folder = stress::tempDir() + L"\\reg with spaces " + letters;
   const std::wstring copy = folder + L"\\Vantorelix.dll";
   CreateDirectoryW(folder.c_str(), nullptr);
