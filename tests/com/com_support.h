@@ -44,8 +44,12 @@ class Apartment : public ::testing::Environment {
     std::printf("ANSI code page %u\n", GetACP());
     // The runner names the locale of the run; a run under the wrong code page is no run of it.
     const std::string locale = std::getenv("VANTORELIX_LOCALE") ? std::getenv("VANTORELIX_LOCALE") : "";
-    if (locale == "ja") ASSERT_EQ(GetACP(), 932u) << "the Japanese run is not under code page 932";
-    if (locale == "default") ASSERT_EQ(GetACP(), 1252u) << "the default run is not under code page 1252";
+    if (locale == "ja") {
+      ASSERT_EQ(GetACP(), 932u) << "the Japanese run is not under code page 932";
+    }
+    if (locale == "default") {
+      ASSERT_EQ(GetACP(), 1252u) << "the default run is not under code page 1252";
+    }
     ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
   }
   void TearDown() override { CoUninitialize(); }
