@@ -168,3 +168,8 @@ include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
 
 # Benchmarks: built with the tests, run on demand with bench/run.
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
+
+# The test kit for Windows machines (scripts/package-test-kit), unpacked and run by Wine's cmd
+# in a fresh prefix of its own.
+add_test(NAME test_kit_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/kit/check-under-wine ${CMAKE_BINARY_DIR})
+set_tests_properties(test_kit_under_wine PROPERTIES TIMEOUT 600)

@@ -18,6 +18,7 @@
 #include "Vantorelix.h"
 #include "automation/raii.h"
 #include "tests/com/registry_views.h"
+#include "utils/under_wine.h"
 
 namespace {
 
@@ -159,6 +160,18 @@ TEST(PerUserRegistration, WritesAndRemovesTheEntriesUnderCurrentUserOnly) {
   EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kClassKey));
   EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kProgIDKey));
   createThroughUserEntries();
+  // Windows' COM reads the user's own classes: the ProgID resolves and the class is created
+  // by the system itself. Wine's COM reads only the machine's, so there the walk above stands
+  // in for it.
+  if (!vantorelix::runningUnderWine()) {
+    CLSID byProgID{};
+    EXPECT_EQ(CLSIDFromProgID(L"Vantorelix.Utils", &byProgID), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(byProgID, CLSID_Utils));
+    ComPtr<IUtils> created;
+    EXPECT_EQ(CoCreateInstance(CLSID_Utils, nullptr, CLSCTX_INPROC_SERVER, IID_IUtils,
+                               reinterpret_cast<void**>(created.GetAddressOf())),
+              S_OK);
+  }
 
   ASSERT_EQ(runRegsvr32(L"/u /n /i:user"), 0u);
   EXPECT_EQ(userBefore, classesTree(HKEY_CURRENT_USER)) << "per-user entries left behind";

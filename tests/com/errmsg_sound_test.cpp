@@ -15,6 +15,16 @@ std::u16string systemText(DWORD code) {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
 }
 
+// What a sound method answers for its platform call's outcome: the empty string after success;
+// after a failure the system's text for the error code, or the code in decimal without one.
+std::u16string answerFor(BOOL ok, DWORD code) {
+  if (ok) return u"";
+  std::u16string text = systemText(code);
+  if (!text.empty()) return text;
+  std::string digits = std::to_string(code);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 // Milliseconds by the performance counter: Wine's tick count moves in steps of about 16 ms,
 // too coarse to time a pause with.
 class Stopwatch {
@@ -47,6 +57,7 @@ TEST(GetErrMsg, CodeZeroHasTheSuccessTextAndAnUnknownCodeIsEmpty) {
   Bstr zero, unknown;
   ASSERT_EQ(utils->getErrMsg(0, zero.out()), S_OK);
   EXPECT_FALSE(zero.view().empty());
+  EXPECT_EQ(zero.view(), systemText(0));
   ASSERT_EQ(utils->getErrMsg(0xFFFFFFFFu, unknown.out()), S_OK);
   EXPECT_EQ(unknown.get(), nullptr) << "an empty result is a null BSTR";
 }
@@ -101,51 +112,103 @@ TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {
   EXPECT_LT(quickest, 50.0);
 }
 
-TEST(Sound, BeepWithDefaultsSucceedsWithAnEmptyText) {
+// Whether a sound can be made is the machine's own: Windows' Beep, MessageBeep and
+// sndPlaySound fail where no device answers (a remote session, a virtual machine without
+// sound), Wine's Beep and MessageBeep never fail. So each case first asks the platform the
+// same question on this thread, and the method must answer what that outcome means: the empty
+// string after success, the failure text of the error code after a failure.
+
+TEST(Sound, BeepWithDefaultsAnswersThePlatformsOutcome) {
   auto utils = createUtils();
+  SetLastError(0);
+  BOOL played = Beep(300, 10);
+  DWORD code = GetLastError();
   CallResult r;
-  invoke(utils.Get(), L"beep", {}, r);
+  invoke(utils.Get(), L"beep", {}, r);  // 300 Hz for 10 ms
   ASSERT_EQ(r.hr, S_OK);
   EXPECT_EQ(V_VT(r.value.get()), VT_BSTR);
-  EXPECT_EQ(r.string(), u"");
+  EXPECT_EQ(r.string(), answerFor(played, code));
+}
+
+TEST(Sound, BeepOutsideTheDocumentedFrequenciesIsNeverAnEmptyFailure) {
+  // 20 Hz lies below the documented range (37 to 32767 Hz): whether the platform refuses it
+  // is its own affair, but a refusal comes back as a text, never as the empty string.
+  auto utils = createUtils();
+  SetLastError(0);
+  BOOL played = Beep(20, 10);
+  DWORD code = GetLastError();
+  Bstr msg;
+  ASSERT_EQ(utils->beep(20, 10, msg.out()), S_OK);
+  EXPECT_EQ(msg.view(), answerFor(played, code));
+  if (!played) {
+    EXPECT_FALSE(msg.view().empty());
+  }
 }
 
 TEST(Sound, MessageBeepOfTheSimpleBeepAndTheDefaultSound) {
   auto utils = createUtils();
-  Bstr simple, standard;
+  SetLastError(0);
+  BOOL simpleOk = MessageBeep(0xFFFFFFFFu);
+  DWORD simpleCode = GetLastError();
+  Bstr simple;
+  SetLastError(0);
   ASSERT_EQ(utils->msgBeep(0xFFFFFFFFu, simple.out()), S_OK);
-  EXPECT_EQ(simple.get(), nullptr);
+  EXPECT_EQ(simple.view(), answerFor(simpleOk, simpleCode));
+  if (simpleOk) {
+    EXPECT_EQ(simple.get(), nullptr) << "success is a null BSTR";
+  }
+
+  SetLastError(0);
+  BOOL standardOk = MessageBeep(MB_OK);
+  DWORD standardCode = GetLastError();
   CallResult r;
-  invoke(utils.Get(), L"msgBeep", {}, r);
+  SetLastError(0);
+  invoke(utils.Get(), L"msgBeep", {}, r);  // the default sound, type 0
   ASSERT_EQ(r.hr, S_OK);
-  EXPECT_EQ(r.string(), u"");
+  EXPECT_EQ(r.string(), answerFor(standardOk, standardCode));
 }
 
 TEST(Sound, MissingFileWithNoDefaultFailsWithTheSystemText) {
   auto utils = createUtils();
-  Bstr msg;
   std::u16string missing = tempDir() + u"\\no-such-sound.wav";
-  ASSERT_EQ(utils->sndPlaySound(Bstr(missing).get(), SND_NODEFAULT, msg.out()), S_OK);
-  ASSERT_FALSE(msg.view().empty());
-  // Wine reports the failure with error 6; the text is the system's for that code.
+  // With SND_NODEFAULT a missing file plays nothing and the call fails, on every system. The
+  // error code is the platform's: Wine sets 6 (the handle is invalid), Windows its own.
+  SetLastError(0);
+  ASSERT_FALSE(sndPlaySoundW(w(missing), SND_NODEFAULT));
   DWORD code = GetLastError();
-  EXPECT_EQ(msg.view(), systemText(code).empty() ? std::u16string(u"?") : systemText(code));
+  Bstr msg;
+  SetLastError(0);
+  ASSERT_EQ(utils->sndPlaySound(Bstr(missing).get(), SND_NODEFAULT, msg.out()), S_OK);
+  EXPECT_FALSE(msg.view().empty());
+  EXPECT_EQ(msg.view(), answerFor(FALSE, code));
 }
 
 TEST(Sound, LoopingSoundPlaysAsynchronouslyAndAnEmptyPathStopsIt) {
   auto utils = createUtils();
-  Bstr loop, stop, stopAgain;
+  Bstr loop, stop;
   std::u16string missing = tempDir() + u"\\no-such-loop.wav";
-  // A looping request returns at once, as with SND_ASYNC given explicitly; without a file the
-  // platform plays the default sound and reports success.
+  // Without SND_NODEFAULT the platform plays its default sound in place of a missing file,
+  // where it has one; the looping request is made asynchronous (as with SND_ASYNC given
+  // explicitly), so it returns at once and an empty path stops it.
+  SetLastError(0);
+  BOOL looped = sndPlaySoundW(w(missing), SND_LOOP | SND_ASYNC);
+  DWORD code = GetLastError();
+  sndPlaySoundW(nullptr, 0);
   Stopwatch watch;
+  SetLastError(0);
   ASSERT_EQ(utils->sndPlaySound(Bstr(missing).get(), SND_LOOP, loop.out()), S_OK);
   EXPECT_LT(watch.ms(), 2000.0);
-  EXPECT_EQ(loop.get(), nullptr);
+  EXPECT_EQ(loop.view(), answerFor(looped, code));
+
+  SetLastError(0);
+  BOOL stopped = sndPlaySoundW(nullptr, 0);
+  code = GetLastError();
+  SetLastError(0);
   ASSERT_EQ(utils->sndPlaySound(nullptr, 0, stop.out()), S_OK);
-  EXPECT_EQ(stop.get(), nullptr);
+  EXPECT_EQ(stop.view(), answerFor(stopped, code));
   CallResult r;
+  SetLastError(0);
   invoke(utils.Get(), L"sndPlaySound", {}, r);
   EXPECT_EQ(r.hr, S_OK);
-  EXPECT_EQ(r.string(), u"");
+  EXPECT_EQ(r.string(), answerFor(stopped, code));
 }

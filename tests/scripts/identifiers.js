@@ -10,6 +10,10 @@ function codes(s) {
   return out.join("");
 }
 
+// Under Wine some answers are Wine's own: its loader gives every process WINECONFIGDIR, and
+// Windows never does. (The same line stands in every script test that needs it.)
+function underWine() { return new ActiveXObject("WScript.Shell").Environment("PROCESS")("WINECONFIGDIR") != ""; }
+
 var shell = new ActiveXObject("WScript.Shell");
 var env = shell.Environment("PROCESS");
 var u = new ActiveXObject("Vantorelix.Utils");
@@ -38,6 +42,11 @@ check("malformed CLSID", u.clsidToProgID("{D26D3337-1F1D-4805-AC89-287F698FEC0X}
 check("unregistered CLSID", u.clsidToProgID("{00000000-0000-0000-0000-000000000000}") == "");
 check("empty CLSID", u.clsidToProgID("") == "");
 
+// The classes of the test go where this user may write them and COM reads them: on Windows
+// the user's own classes (HKEY_CLASSES_ROOT shows them, and writing to it needs an
+// administrator); Wine's COM reads only the machine's classes, so there they go to
+// HKEY_CLASSES_ROOT itself.
+var classes = underWine() ? "HKCR\\" : "HKCU\\Software\\Classes\\";
 // Wine's WScript.Shell has no RegDelete: reg.exe removes the keys of the test.
 function removeKey(key) {
   check("removed " + codes(key), shell.Run('reg delete "' + key + '" /f', 0, true) == 0);
@@ -48,15 +57,15 @@ function removeKey(key) {
 // the code page carries it, and that form is the name under which the forward lookup is made.
 function passage(label, progId, survivesUnder932) {
   var clsid = "{6C3F1E2A-8B4D-4E7F-9A1C-2D5E8F0B3C4" + label + "}";
-  shell.RegWrite("HKCR\\CLSID\\" + clsid + "\\ProgID\\", progId, "REG_SZ");
+  shell.RegWrite(classes + "CLSID\\" + clsid + "\\ProgID\\", progId, "REG_SZ");
   var back = u.clsidToProgID(clsid);
   var intact = japanese && survivesUnder932;
   check(label + ": ProgID back through ANSI (" + codes(back) + ")", intact ? back == progId : back != progId && back.length > 0);
   check(label + ": the substitute keeps the ASCII part", back.substring(0, 15) == "Vantorelix.Test");
-  shell.RegWrite("HKCR\\" + back + "\\CLSID\\", clsid, "REG_SZ");
+  shell.RegWrite(classes + back + "\\CLSID\\", clsid, "REG_SZ");
   check(label + ": forward lookup reaches the substituted name", u.progIDToClsid(progId) == clsid);
-  removeKey("HKCR\\" + back);
-  removeKey("HKCR\\CLSID\\" + clsid);
+  removeKey(classes + back);
+  removeKey(classes + "CLSID\\" + clsid);
 }
 passage("1", "Vantorelix.Test\u2603", false);
 passage("2", "Vantorelix.Test\u30a2", true);
