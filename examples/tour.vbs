@@ -1,4 +1,4 @@
-' A tour of Vantorelix.Utils from VBScript: all twenty-seven methods, called as a script would.
+' A tour of Vantorelix.Utils from VBScript: every method, called as a script would.
 ' Run it with the README's first command, or by hand after regsvr32:  cscript //nologo tour.vbs
 Option Explicit
 Dim u : Set u = CreateObject("Vantorelix.Utils")

@@ -1,4 +1,4 @@
-// The Utils object: the frame's TAutoObject plus the twenty-seven methods of IUtils. Each
+// The Utils object: the frame's TAutoObject plus the methods of IUtils. Each
 // method body lives in the source file of its group (timing and sound, desktop and colours,
 // identifiers, error texts, paths, file times).
 #pragma once
