@@ -1,5 +1,8 @@
 // Small owners of platform resources. Method bodies hold every handle, module, key, text and
 // array in one of these, so that nothing leaks on any path, also when an error is raised.
+// One vocabulary for all of them: `adopt(raw)` takes ownership of a value the platform handed
+// out (never a copy of it), `release()` hands ownership back without freeing, `reset()` frees
+// now. Bstr's constructor from text copies the text; adopting a BSTR is always spelled out.
 #pragma once
 
 #include <windows.h>
@@ -36,7 +39,11 @@ inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) {
 class Bstr {
  public:
   Bstr() = default;
-  explicit Bstr(BSTR owned) : s_(owned) {}
+  static Bstr adopt(BSTR owned) {
+    Bstr b;
+    b.s_ = owned;
+    return b;
+  }
   explicit Bstr(std::u16string_view text) {
     if (!text.empty()) {
       s_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
@@ -77,12 +84,21 @@ class Variant {
 class SafeArray {
  public:
   SafeArray() = default;
-  explicit SafeArray(SAFEARRAY* owned) : a_(owned) {}
+  static SafeArray adopt(SAFEARRAY* owned) {
+    SafeArray a;
+    a.a_ = owned;
+    return a;
+  }
   SafeArray(const SafeArray&) = delete;
   SafeArray& operator=(const SafeArray&) = delete;
-  ~SafeArray() { if (a_) SafeArrayDestroy(a_); }
+  SafeArray(SafeArray&& o) noexcept : a_(std::exchange(o.a_, nullptr)) {}
+  ~SafeArray() { reset(); }
   SAFEARRAY* get() const { return a_; }
   SAFEARRAY* release() { return std::exchange(a_, nullptr); }
+  void reset() {
+    if (a_) SafeArrayDestroy(a_);
+    a_ = nullptr;
+  }
 
  private:
   SAFEARRAY* a_ = nullptr;
@@ -90,36 +106,50 @@ class SafeArray {
 
 class Handle {
  public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  Handle() = default;
+  static Handle adopt(HANDLE owned) {
+    Handle h;
+    h.h_ = owned;
+    return h;
+  }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
-  ~Handle() { close(); }
+  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
+  ~Handle() { reset(); }
   bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
   HANDLE get() const { return h_; }
-  void close() {
+  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+  void reset() {
     if (valid()) CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
   }
 
  private:
-  HANDLE h_;
+  HANDLE h_ = INVALID_HANDLE_VALUE;
 };
 
 class Module {
  public:
-  explicit Module(HMODULE m = nullptr) : m_(m) {}
+  Module() = default;
+  static Module adopt(HMODULE owned) {
+    Module m;
+    m.m_ = owned;
+    return m;
+  }
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
-  ~Module() { release(); }
+  Module(Module&& o) noexcept : m_(std::exchange(o.m_, nullptr)) {}
+  ~Module() { reset(); }
   HMODULE get() const { return m_; }
   explicit operator bool() const { return m_ != nullptr; }
-  void release() {
+  HMODULE release() { return std::exchange(m_, nullptr); }
+  void reset() {
     if (m_) FreeLibrary(m_);
     m_ = nullptr;
   }
 
  private:
-  HMODULE m_;
+  HMODULE m_ = nullptr;
 };
 
 class RegKey {
@@ -130,8 +160,9 @@ class RegKey {
   ~RegKey() { if (k_) RegCloseKey(k_); }
   HKEY* out() { return &k_; }
   HKEY get() const { return k_; }
+  HKEY release() { return std::exchange(k_, nullptr); }
   // Closes now and reports the result, for callers that must examine it.
-  LONG close() { LONG r = k_ ? RegCloseKey(k_) : ERROR_SUCCESS; k_ = nullptr; return r; }
+  LONG reset() { LONG r = k_ ? RegCloseKey(k_) : ERROR_SUCCESS; k_ = nullptr; return r; }
 
  private:
   HKEY k_ = nullptr;

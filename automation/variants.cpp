@@ -110,7 +110,7 @@ bool truthOfText(BSTR text, std::u16string_view typeName) {
 
 int32_t textToInt32(BSTR text, std::u16string_view typeName) {
   // A null string is the empty text; the later steps need a real automation string.
-  Bstr empty(text ? nullptr : SysAllocString(L""));
+  Bstr empty = Bstr::adopt(text ? nullptr : SysAllocString(L""));
   BSTR s = text ? text : empty.get();
   if (!s) throw std::bad_alloc();
   if (!gVarI4FromStr) raiseConversionError(E_NOTIMPL, typeName, kIntegerName);
@@ -286,7 +286,7 @@ SafeArray newVariantArray(LONG count) {
   SAFEARRAYBOUND bound{static_cast<ULONG>(count), 0};
   SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 1, &bound);
   if (!array) throw Exception(frameText(IDS_VAR_ARRAY_CREATE));
-  return SafeArray(array);
+  return SafeArray::adopt(array);
 }
 
 VARIANT& variantArraySlot(const SafeArray& array, LONG index) {

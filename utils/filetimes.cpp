@@ -70,11 +70,11 @@ std::optional<SYSTEMTIME> variantToSystemTime(const ArgumentCopy& argument) {
 
 HRESULT TUtils::getFileTime(BSTR filePath, VARIANT* aryStrDate) {
   return methodGuard(*this, aryStrDate, [&] {
-    Handle file(CreateFileW(pathText(filePath), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file = Handle::adopt(CreateFileW(pathText(filePath), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return;
     FILETIME times[3];
     BOOL read = GetFileTime(file.get(), &times[creationTime], &times[lastAccessTime], &times[lastWriteTime]);
-    file.close();
+    file.reset();
     if (!read) return;
 
     SafeArray texts = newVariantArray(3);
@@ -146,7 +146,7 @@ std::u16string TUtils::applyFileTimes(BSTR path, const FILETIME* creation, const
                                       const FILETIME* lastWrite) {
   // Write access and no sharing: a read-only file, a directory and a file that another handle
   // holds open all fail here.
-  Handle file(CreateFileW(pathText(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file = Handle::adopt(CreateFileW(pathText(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return kFileOpenFailed;
   if (!SetFileTime(file.get(), creation, lastAccess, lastWrite)) return lastErrorText();
   return {};

@@ -96,7 +96,7 @@ std::u16string TUtils::invokeServerEntry(BSTR path, bool unregister) {
   // floating-point control words changed (unmasked exceptions, say): the host gets its own
   // back after the module is released, whichever way the call ends.
   KeptFloatingPointControl hostFloatingPoint;
-  Module module(LoadLibraryW(path ? path : L""));
+  Module module = Module::adopt(LoadLibraryW(path ? path : L""));
   if (!module) {
     msg = u"LoadLibrary に失敗。" + decimal(GetLastError());
   } else {
@@ -113,7 +113,7 @@ std::u16string TUtils::invokeServerEntry(BSTR path, bool unregister) {
     } catch (const Exception& error) {
       msg = error.message();
     }
-    module.release();
+    module.reset();
   }
   if (hr == S_OK) return {};
   return msg.empty() ? u"エラー" : msg;

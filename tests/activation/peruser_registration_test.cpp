@@ -86,7 +86,8 @@ DWORD runRegsvr32(const std::wstring& switches) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return GetLastError() | 0x80000000u;
-  vantorelix::Handle thread(process.hThread), child(process.hProcess);
+  vantorelix::Handle thread = vantorelix::Handle::adopt(process.hThread);
+  vantorelix::Handle child = vantorelix::Handle::adopt(process.hProcess);
   WaitForSingleObject(child.get(), 60000);
   DWORD code = 0x7fffffff;
   GetExitCodeProcess(child.get(), &code);
@@ -109,7 +110,7 @@ void createThroughUserEntries(const std::wstring& expectedModule = dllPath()) {
   ASSERT_EQ(CLSIDFromString(clsidText.c_str(), &clsid), S_OK) << clsidText.c_str();
   ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_Utils));
   const std::wstring server = valueText(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" + clsidText + L"\\InprocServer32");
-  vantorelix::Module module(LoadLibraryW(server.c_str()));
+  vantorelix::Module module = vantorelix::Module::adopt(LoadLibraryW(server.c_str()));
   ASSERT_NE(module.get(), nullptr) << vtest::narrow(server);
   wchar_t loaded[1024] = {};
   GetModuleFileNameW(module.get(), loaded, 1024);
@@ -179,7 +180,7 @@ TEST(PerUserRegistration, WritesAndRemovesTheEntriesUnderCurrentUserOnly) {
 }
 
 TEST(PerUserRegistration, OnlyTheUserCommandLineIsUnderstood) {
-  vantorelix::Module module(LoadLibraryW(dllPath().c_str()));
+  vantorelix::Module module = vantorelix::Module::adopt(LoadLibraryW(dllPath().c_str()));
   ASSERT_NE(module.get(), nullptr);
   using DllInstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
   auto install = reinterpret_cast<DllInstallFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));
@@ -196,7 +197,7 @@ TEST(PerUserRegistration, OnlyTheUserCommandLineIsUnderstood) {
 // ---- both bitnesses side by side, and a folder the code page cannot spell -----------------------
 
 HRESULT dllInstall(const std::wstring& dll, BOOL install) {
-  vantorelix::Module module(LoadLibraryW(dll.c_str()));
+  vantorelix::Module module = vantorelix::Module::adopt(LoadLibraryW(dll.c_str()));
   if (!module) return HRESULT_FROM_WIN32(GetLastError());
   using DllInstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
   auto entry = reinterpret_cast<DllInstallFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));

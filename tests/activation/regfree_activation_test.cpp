@@ -91,7 +91,7 @@ void createAndCall() {
   EXPECT_EQ(utils->getMaxPath(&maxPath), S_OK);
   EXPECT_EQ(maxPath, MAX_PATH);
   // The object's own ProgID lookup runs inside the same context.
-  Bstr progID(SysAllocString(L"Vantorelix.Utils"));
+  Bstr progID = Bstr::adopt(SysAllocString(L"Vantorelix.Utils"));
   Bstr clsidText;
   ASSERT_EQ(utils->progIDToClsid(progID.get(), clsidText.out()), S_OK);
   CLSID resolved{};

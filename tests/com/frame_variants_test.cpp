@@ -201,7 +201,7 @@ TEST(ReadArrayElement, ElementsOfOtherTypesAreReadAsThatType) {
   Owned shortOwner(shortArray);
 
   SAFEARRAY* texts = SafeArrayCreate(VT_BSTR, 1, &bound);
-  Bstr t(SysAllocString(L"$FFFFFFFF"));
+  Bstr t = Bstr::adopt(SysAllocString(L"$FFFFFFFF"));
   SafeArrayPutElement(texts, &i1, t.get());
   VARIANT textArray = scalar(VT_ARRAY | VT_BSTR);
   V_ARRAY(&textArray) = texts;
@@ -295,7 +295,7 @@ TEST(VariantToInt32, ByReferenceValuesAreReadThroughTheirPointers) {
   VARIANT refDouble = scalar(VT_BYREF | VT_R8);
   V_R8REF(&refDouble) = &big;
   EXPECT_EQ(raised([&] { variantToInt32(refDouble); }), overflowText(u"ByRef Double"));
-  Bstr s(SysAllocString(L"12"));
+  Bstr s = Bstr::adopt(SysAllocString(L"12"));
   BSTR held = s.get();
   VARIANT refText = scalar(VT_BYREF | VT_BSTR);
   V_BSTRREF(&refText) = &held;

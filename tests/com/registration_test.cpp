@@ -91,7 +91,7 @@ std::string shortPath(const std::string& path) {
 
 using EntryFn = HRESULT(STDAPICALLTYPE*)();
 HRESULT callEntry(const std::u16string& dll, const char* entry) {
-  Module module(LoadLibraryW(w(dll)));
+  Module module = Module::adopt(LoadLibraryW(w(dll)));
   if (!module) return HRESULT_FROM_WIN32(GetLastError());
   auto fn = reinterpret_cast<EntryFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), entry)));
   return fn ? fn() : E_NOINTERFACE;

@@ -133,7 +133,8 @@ inline DWORD runProgram(std::wstring command) {
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return GetLastError() | 0x80000000u;
-  vantorelix::Handle thread(process.hThread), child(process.hProcess);
+  vantorelix::Handle thread = vantorelix::Handle::adopt(process.hThread);
+  vantorelix::Handle child = vantorelix::Handle::adopt(process.hProcess);
   WaitForSingleObject(child.get(), 120000);
   DWORD code = 0x7fffffff;
   GetExitCodeProcess(child.get(), &code);

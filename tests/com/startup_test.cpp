@@ -260,7 +260,7 @@ std::u16string copyWithoutTypeLibrary() {
   std::string id = std::to_string(GetCurrentProcessId());
   std::u16string copy = tempDir() + u"\\VantorelixNoTypeLib" + std::u16string(id.begin(), id.end()) + u".dll";
   if (!CopyFileW(w(dllPath()), w(copy), FALSE)) return {};
-  vantorelix::Module original(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  vantorelix::Module original = vantorelix::Module::adopt(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!original) return {};
   Resources r;
   r.update = BeginUpdateResourceW(w(copy), TRUE);
@@ -271,7 +271,7 @@ std::u16string copyWithoutTypeLibrary() {
 }
 
 bool hasTypeLibrary(const std::u16string& path) {
-  vantorelix::Module data(LoadLibraryExW(w(path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  vantorelix::Module data = vantorelix::Module::adopt(LoadLibraryExW(w(path), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   return data && FindResourceW(data.get(), MAKEINTRESOURCEW(1), L"TYPELIB") != nullptr;
 }
 

@@ -154,7 +154,7 @@ TEST_F(TypeLibrary, IUtilsIsADualInterfaceWith34Slots) {
 }
 
 TEST(TypeLibraryResource, IsTypelibOneInMsftFormatWithTheDualFlagsStored) {
-  Module dll(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  Module dll = Module::adopt(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(dll);
   HRSRC res = FindResourceW(dll.get(), MAKEINTRESOURCEW(1), L"TYPELIB");
   ASSERT_NE(res, nullptr);

@@ -53,7 +53,7 @@ std::string narrow(const std::u16string& s) { return std::string(s.begin(), s.en
 
 TEST(Version, VersionInfoNumbersAndTextsAreTheProjectVersion) {
   ASSERT_NE(expectedVersion(), ".0") << "VANTORELIX_VERSION is not set";
-  Module dll(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  Module dll = Module::adopt(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(dll);
   std::string block = resourceBytes(dll.get(), MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1));
   ASSERT_FALSE(block.empty());
@@ -74,7 +74,7 @@ TEST(Version, VersionInfoNumbersAndTextsAreTheProjectVersion) {
 }
 
 TEST(Version, ManifestsNameTheProjectVersion) {
-  Module dll(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  Module dll = Module::adopt(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(dll);
   EXPECT_EQ(assemblyVersion(resourceBytes(dll.get(), MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(2))), expectedVersion());
   std::u16string path = dllPath();
