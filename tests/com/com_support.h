@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "Vantorelix.h"
+#include "variant_builders.h"
 #include "automation/raii.h"
 #include "utils/under_wine.h"
 
@@ -62,26 +63,21 @@ inline ComPtr<IUtils> createUtils() {
   return utils;
 }
 
-// An argument for a late-bound call. Owns its value.
+// An argument for a late-bound call. Owns its value, built by the builders of
+// variant_builders.h.
 struct Arg {
   VARIANT v;
   Arg() { VariantInit(&v); }
   Arg(const Arg& o) { VariantInit(&v); VariantCopy(&v, const_cast<VARIANT*>(&o.v)); }
   Arg& operator=(const Arg&) = delete;
   ~Arg() { VariantClear(&v); }
-  static Arg i4(LONG x) { Arg a; V_VT(&a.v) = VT_I4; V_I4(&a.v) = x; return a; }
-  static Arg ui4(ULONG x) { Arg a; V_VT(&a.v) = VT_UI4; V_UI4(&a.v) = x; return a; }
-  static Arg r8(double x) { Arg a; V_VT(&a.v) = VT_R8; V_R8(&a.v) = x; return a; }
-  static Arg boolean(bool x) { Arg a; V_VT(&a.v) = VT_BOOL; V_BOOL(&a.v) = x ? VARIANT_TRUE : VARIANT_FALSE; return a; }
-  static Arg str(const std::u16string& s) {
-    Arg a; V_VT(&a.v) = VT_BSTR;
-    V_BSTR(&a.v) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
-    return a;
-  }
-  static Arg null() { Arg a; V_VT(&a.v) = VT_NULL; return a; }
-  static Arg missing() { Arg a; V_VT(&a.v) = VT_ERROR; V_ERROR(&a.v) = DISP_E_PARAMNOTFOUND; return a; }
-  // Takes over a variant (an array, say) without copying it.
+  // Takes over a variant (a built value or an array, say) without copying it.
   static Arg adopt(VARIANT x) { Arg a; a.v = x; return a; }
+  static Arg i4(LONG x) { return adopt(vtest::i4(x)); }
+  static Arg ui4(ULONG x) { return adopt(vtest::ui4(x)); }
+  static Arg boolean(bool x) { return adopt(vtest::truth(x)); }
+  static Arg str(const std::u16string& s) { return adopt(vtest::str(s)); }
+  static Arg missing() { return adopt(vtest::missing()); }
 };
 
 struct CallResult {

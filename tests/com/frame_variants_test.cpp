@@ -14,8 +14,10 @@
 #include "automation/raii.h"
 #include "automation/variant_logic.h"
 #include "automation/variants.h"
+#include "variant_builders.h"
 
 using namespace vantorelix;
+using namespace vtest;
 
 namespace {
 
@@ -41,45 +43,7 @@ std::u16string overflowText(const std::u16string& from) {
   return from + u" 型から Integer 型へのバリアント型変換でのオーバーフローエラー";
 }
 
-// A one-dimensional array of variants holding 32-bit integers, with the given lower bound.
-VARIANT intArray(const std::vector<LONG>& values, LONG lower = 0) {
-  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), lower};
-  SAFEARRAY* a = SafeArrayCreate(VT_VARIANT, 1, &bound);
-  for (size_t i = 0; i < values.size(); ++i) {
-    LONG index = lower + static_cast<LONG>(i);
-    VARIANT e;
-    V_VT(&e) = VT_I4;
-    V_I4(&e) = values[i];
-    SafeArrayPutElement(a, &index, &e);
-  }
-  VARIANT v;
-  V_VT(&v) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(&v) = a;
-  return v;
-}
-
-VARIANT scalar(VARTYPE vt) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = vt;
-  return v;
-}
-VARIANT i4(LONG x) { VARIANT v = scalar(VT_I4); V_I4(&v) = x; return v; }
-VARIANT r8(double x) { VARIANT v = scalar(VT_R8); V_R8(&v) = x; return v; }
-VARIANT byRef(VARIANT* target) { VARIANT v = scalar(VT_BYREF | VT_VARIANT); V_VARIANTREF(&v) = target; return v; }
-
-// Holds a variant built here and clears it at the end.
-struct Owned {
-  VARIANT v;
-  explicit Owned(VARIANT x) : v(x) {}
-  Owned(const Owned&) = delete;
-  ~Owned() { VariantClear(&v); }
-};
-Owned text(const wchar_t* s) {
-  VARIANT v = scalar(VT_BSTR);
-  V_BSTR(&v) = SysAllocString(s);
-  return Owned(v);
-}
+Owned text(const wchar_t* s) { return Owned(str(s)); }
 
 // The message of the error that `f` raises, or "<nothing raised>".
 template <class F>
@@ -96,8 +60,8 @@ std::u16string raised(F&& f) {
 
 TEST(IsArrayArgument, FollowsReferenceChainsToTheArray) {
   Owned array(intArray({1, 2}));
-  VARIANT ref1 = byRef(&array.v);
-  VARIANT ref2 = byRef(&ref1);
+  VARIANT ref1 = referenceTo(array.v);
+  VARIANT ref2 = referenceTo(ref1);
   EXPECT_TRUE(isArrayArgument(array.v));
   EXPECT_TRUE(isArrayArgument(ref2));
   SAFEARRAY* held = V_ARRAY(&array.v);
@@ -117,13 +81,13 @@ TEST(IsArrayArgument, ScalarsTextsAndObjectsAreNoArrays) {
   Owned s = text(L"1,2,3");
   EXPECT_FALSE(isArrayArgument(s.v));
   VARIANT i = i4(3);
-  VARIANT ref = byRef(&i);
+  VARIANT ref = referenceTo(i);
   EXPECT_FALSE(isArrayArgument(ref));
 }
 
 TEST(ArrayBound, GivesBothBoundsThroughReferences) {
   Owned array(intArray({7, 8, 9}, 1));
-  VARIANT ref = byRef(&array.v);
+  VARIANT ref = referenceTo(array.v);
   EXPECT_EQ(arrayBound(ref, 1, Bound::lower), 1);
   EXPECT_EQ(arrayBound(ref, 1, Bound::upper), 3);
   Owned empty(intArray({}, 0));
@@ -175,7 +139,7 @@ TEST(ReadArrayElement, VariantElementsAreCopiedWithTheirOwnType) {
   VARIANT array = scalar(VT_ARRAY | VT_VARIANT);
   V_ARRAY(&array) = a;
   Owned owner(array);
-  VARIANT ref = byRef(&owner.v);
+  VARIANT ref = referenceTo(owner.v);
 
   Variant e;
   readArrayElement(ref, 0, e);
@@ -302,14 +266,14 @@ TEST(VariantToInt32, ByReferenceValuesAreReadThroughTheirPointers) {
   EXPECT_EQ(variantToInt32(refText), 12);
   // A by-reference variant is followed to the value it refers to, at any depth.
   VARIANT null = scalar(VT_NULL);
-  VARIANT ref1 = byRef(&null);
-  VARIANT ref2 = byRef(&ref1);
+  VARIANT ref1 = referenceTo(null);
+  VARIANT ref2 = referenceTo(ref1);
   EXPECT_EQ(raised([&] { variantToInt32(ref2); }), castText(u"Null", u"Integer"));
   VARIANT dangling = scalar(VT_BYREF | VT_I4);
   V_I4REF(&dangling) = nullptr;
   EXPECT_EQ(raised([&] { variantToInt32(dangling); }), kInvalidArgument);
   VARIANT half = r8(3.5);
-  VARIANT refHalf = byRef(&half);
+  VARIANT refHalf = referenceTo(half);
   EXPECT_EQ(variantToInt32(refHalf), 4);
 }
 
@@ -451,8 +415,8 @@ void putI4(VARIANT& array, LONG index, LONG value) {
 
 TEST(ArgumentCopy, TheCallersArrayChangedOrFreedAfterTheCopyIsNotSeen) {
   VARIANT* given = new VARIANT(intArray({10, 20, 30}, 0));
-  VARIANT ref1 = byRef(given);
-  VARIANT ref2 = byRef(&ref1);
+  VARIANT ref1 = referenceTo(*given);
+  VARIANT ref2 = referenceTo(ref1);
   ArgumentCopy copy(&ref2);
   ASSERT_TRUE(copy.isArray());
   putI4(*given, 1, 99);
@@ -485,7 +449,7 @@ TEST(ArgumentCopy, ByReferenceElementsKeepTheirTypeAndTheirValueAtTheCopy) {
   VARIANT byRefReal = scalar(VT_BYREF | VT_R8);
   V_R8REF(&byRefReal) = &real;
   VARIANT nullValue = scalar(VT_NULL);
-  VARIANT byRefVariant = byRef(&nullValue);
+  VARIANT byRefVariant = referenceTo(nullValue);
   SAFEARRAYBOUND bound{3, 0};
   Owned array(VARIANT{});
   V_VT(&array.v) = VT_ARRAY | VT_VARIANT;
@@ -513,12 +477,12 @@ TEST(ArgumentCopy, ByReferenceElementsKeepTheirTypeAndTheirValueAtTheCopy) {
 
 TEST(ArgumentCopy, NoArrayAndAnArrayVariantWithoutArrayAnswerAsTheArgumentWould) {
   VARIANT number = i4(3);
-  VARIANT ref = byRef(&number);
+  VARIANT ref = referenceTo(number);
   EXPECT_FALSE(ArgumentCopy(&ref).isArray());
   EXPECT_FALSE(ArgumentCopy(nullptr).isArray());
   VARIANT noArray = scalar(VT_ARRAY | VT_VARIANT);
   V_ARRAY(&noArray) = nullptr;
-  VARIANT refNoArray = byRef(&noArray);
+  VARIANT refNoArray = referenceTo(noArray);
   ArgumentCopy copy(&refNoArray);
   ASSERT_TRUE(copy.isArray());
   EXPECT_EQ(raised([&] { arrayBound(copy.array(), 1, Bound::upper); }), kInvalidArgument);

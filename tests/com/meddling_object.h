@@ -65,12 +65,5 @@ inline VARIANT dispatchOf(MeddlingObject& object) {
   return v;
 }
 
-// A reference to a variable, as a script passes it: VT_BYREF | VT_VARIANT, owning nothing.
-inline VARIANT referenceTo(VARIANT& variable) {
-  VARIANT v;
-  V_VT(&v) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&v) = &variable;
-  return v;
-}
 
 }  // namespace vtest
