@@ -152,10 +152,16 @@ HRESULT TAutoObject::GetTypeInfoCount(UINT* out) {
   return S_OK;
 }
 
-HRESULT TAutoObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT TAutoObject::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                             EXCEPINFO* excepInfo, UINT* argErr) {
-  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
   IUnknown* instance = autoFactory_->dispatchEntry().get(this);
+  // Ordinary calls whose arguments need no conversion go straight to the method; the answer
+  // is the one that the platform's path below gives the same call.
+  HRESULT hr;
+  if (!IsEqualGUID(iid, kGeneralDispatchPath) &&
+      autoFactory_->fastDispatch().invoke(instance, dispid, flags, params, result, excepInfo, hr))
+    return hr;
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
   return autoFactory_->dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
 }
 
