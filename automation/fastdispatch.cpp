@@ -9,7 +9,9 @@ namespace {
 using Word = uintptr_t;  // one argument slot of the vtable call
 
 // The type of an input or a result as the platform hands it over: an int travels as VT_I4 and
-// an unsigned int as VT_UI4 (what ITypeInfo::Invoke makes of VT_INT and VT_UINT).
+// an unsigned int as VT_UI4. That is what Wine's ITypeInfo::Invoke makes of VT_INT and VT_UINT
+// (the differential fuzzer compares it there); Windows' is expected to agree, and the same
+// fuzzer run on Windows is the check.
 VARTYPE plainType(VARTYPE declared) {
   switch (declared) {
     case VT_BSTR: case VT_I4: case VT_UI4: case VT_BOOL: return declared;
