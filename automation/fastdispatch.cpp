@@ -274,7 +274,8 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
   // The result value, also after a failure, as the platform's path hands it back.
   if (m->result != VT_EMPTY) {
     if (result) {
-      VariantInit(result);
+      V_VT(result) = VT_EMPTY;
+      V_I8(result) = 0;  // the whole value, as the platform's copy of its cleared temporary
       switch (m->result) {
         // The platform's path hands back a copy of the result string, and its copy of a null
         // string is an empty string that is not null (Wine's VariantCopyInd, which follows

@@ -10,6 +10,7 @@
 #include <oaidl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "automation/raii.h"
@@ -22,6 +23,15 @@ namespace vantorelix {
 // either way; only the time differs.
 // {8F6D1E52-3C0B-4A57-9E2D-61B7C4A90F13}
 inline constexpr GUID kGeneralDispatchPath = {0x8f6d1e52, 0x3c0b, 0x4a57, {0x9e, 0x2d, 0x61, 0xb7, 0xc4, 0xa9, 0x0f, 0x13}};
+
+// Whether `iid` is kGeneralDispatchPath: two 64-bit comparisons inline, where IsEqualGUID
+// would call memcmp on every Invoke.
+inline bool asksForGeneralPath(REFIID iid) {
+  uint64_t given[2], path[2];
+  std::memcpy(given, &iid, sizeof given);
+  std::memcpy(path, &kGeneralDispatchPath, sizeof path);
+  return given[0] == path[0] && given[1] == path[1];
+}
 
 class FastDispatch {
  public:

@@ -339,7 +339,7 @@ TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
         ComPtr<IErrorInfo> left;
         seen.infoLeft = GetErrorInfo(0, &left) == S_OK;
         seen.vt = V_VT(&r);
-        seen.value = V_VT(&r) == VT_BSTR ? 0 : V_I4(&r);
+        seen.value = V_VT(&r) == VT_BOOL ? V_BOOL(&r) : V_VT(&r) == VT_I2 ? V_I2(&r) : V_VT(&r) == VT_BSTR ? 0 : V_I4(&r);
         seen.textNull = V_VT(&r) == VT_BSTR && !V_BSTR(&r);
         seen.textLength = V_VT(&r) == VT_BSTR ? SysStringLen(V_BSTR(&r)) : 0;
         if (V_VT(&r) != VT_I2) VariantClear(&r);

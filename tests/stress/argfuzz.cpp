@@ -407,7 +407,10 @@ void directRoadShape(const Member& m, size_t pos, Generator& g, Arena& arena, VA
     }
   }
   if (pos < m.optional.size() && m.optional[pos] && m.name != L"sleep" && g.chance(8)) {
-    VariantClear(&v);
+    // The value made for this place stays with the arena, which frees it with everything
+    // else after the call (an array of it may be shown without dimensions until then).
+    arena.targets.emplace_back(v);
+    VariantInit(&v);
     V_VT(&v) = VT_ERROR;
     V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
   }
@@ -456,7 +459,11 @@ std::wstring describe(const VARIANT& v) {
     case VT_UI4: case VT_UINT: return out + std::to_wstring(V_UI4(&v));
     case VT_BOOL: return out + std::to_wstring(V_BOOL(&v));
     case VT_ARRAY | VT_VARIANT: return out + describeArray(V_ARRAY(&v));
-    default: {
+    case VT_BYREF | VT_VARIANT: return out + (V_VARIANTREF(&v) ? L"&(" + describe(*V_VARIANTREF(&v)) + L")" : L"&null");
+    case VT_I1: case VT_UI1: case VT_UI2: case VT_I8: case VT_UI8: case VT_R4: case VT_R8: case VT_DATE: case VT_CY:
+    case VT_DECIMAL: {
+      // Only plain numbers are converted for the text: objects, references and invalid types
+      // would have the platform call into them.
       VARIANT text;
       VariantInit(&text);
       if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(&v), 0, VT_BSTR)) && V_BSTR(&text)) out += V_BSTR(&text);
@@ -464,6 +471,9 @@ std::wstring describe(const VARIANT& v) {
       VariantClear(&text);
       return out;
     }
+    default:
+      if (V_VT(&v) & VT_BYREF) return out + (V_BYREF(&v) ? L"&..." : L"&null");
+      return out + L"?";
   }
 }
 
