@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "Vantorelix.h"
+#include "automation/fastdispatch.h"
 #include "tests/stress/stress_support.h"
 
 namespace {
@@ -386,8 +387,8 @@ void argumentFor(const Member& m, size_t pos, Generator& g, Sandbox& box, Arena&
 // on the thread. Result, puArgErr and the EXCEPINFO code start from marker values, so that
 // writing them where the other path leaves them shows; sometimes they are not given at all.
 
-// {8F6D1E52-3C0B-4A57-9E2D-61B7C4A90F13}: the server's switch to the platform's path.
-const GUID kGeneralDispatchPath = {0x8f6d1e52, 0x3c0b, 0x4a57, {0x9e, 0x2d, 0x61, 0xb7, 0xc4, 0xa9, 0x0f, 0x13}};
+// The server's switch to the platform's path, from the server's own header.
+using vantorelix::kGeneralDispatchPath;
 
 // Shapes that ordinary callers send and the direct road is meant for, mixed into the
 // generated arguments: 16-bit and unsigned integers for integer inputs, one level of
