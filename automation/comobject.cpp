@@ -127,6 +127,7 @@ const ComClass TAutoObject::comClass = {u"TAutoObject", &TTypedComObject::comCla
 void TAutoObject::initialize() {
   TTypedComObject::initialize();
   autoFactory_ = static_cast<TAutoObjectFactory*>(&factory());
+  dispatchInstance_ = autoFactory_->dispatchEntry().get(this);
 }
 
 HRESULT TAutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -152,10 +153,16 @@ HRESULT TAutoObject::GetTypeInfoCount(UINT* out) {
   return S_OK;
 }
 
-HRESULT TAutoObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT TAutoObject::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                             EXCEPINFO* excepInfo, UINT* argErr) {
+  IUnknown* instance = dispatchInstance_;
+  // Ordinary calls whose arguments need no conversion go straight to the method; the answer
+  // is the one that the platform's path below gives the same call.
+  HRESULT hr;
+  if (!asksForGeneralPath(iid) &&
+      autoFactory_->fastDispatch().invoke(instance, dispid, flags, params, result, excepInfo, hr))
+    return hr;
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-  IUnknown* instance = autoFactory_->dispatchEntry().get(this);
   return autoFactory_->dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
 }
 

@@ -132,6 +132,7 @@ class TAutoObject : public TTypedComObject, public IDispatch {
 
  private:
   TAutoObjectFactory* autoFactory_ = nullptr;
+  IUnknown* dispatchInstance_ = nullptr;  // the dispatch interface's pointer in this object
 };
 
 // Raises again, in the calling body, a failed HRESULT of a method called directly on the same

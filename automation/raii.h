@@ -36,6 +36,40 @@ inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) {
   return std::u16string(u16ptr(s), n);
 }
 
+// The same text without a copy: a view of `s` up to its first zero unit within `capacity`.
+inline std::u16string_view viewUpToZero(const wchar_t* s, size_t capacity) {
+  size_t n = 0;
+  while (n < capacity && s[n] != 0) ++n;
+  return std::u16string_view(u16ptr(s), n);
+}
+
+// A zero-filled buffer of UTF-16 units for a platform call to write a text into: on the stack
+// for path-sized texts, on the heap beyond.
+class TextBuffer {
+ public:
+  explicit TextBuffer(size_t size) : size_(size) {
+    if (size > kInline) {
+      heap_ = new wchar_t[size];
+      data_ = heap_;
+    }
+    for (size_t i = 0; i < size; ++i) data_[i] = 0;
+  }
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+  ~TextBuffer() { delete[] heap_; }
+  wchar_t* data() { return data_; }
+  size_t size() const { return size_; }
+  // What the platform wrote: the text up to the first zero unit.
+  std::u16string_view text() const { return viewUpToZero(data_, size_); }
+
+ private:
+  static constexpr size_t kInline = MAX_PATH + 4;
+  wchar_t inline_[kInline];
+  wchar_t* heap_ = nullptr;
+  wchar_t* data_ = inline_;
+  size_t size_;
+};
+
 class Bstr {
  public:
   Bstr() = default;

@@ -16,3 +16,10 @@ target_compile_options(memory PRIVATE ${WARNINGS})
 target_link_options(memory PRIVATE ${VANTORELIX_STATIC_LINK})
 target_link_libraries(memory PRIVATE vantorelix_ids ${VANTORELIX_SYSTEM_LIBS} psapi)
 add_dependencies(memory Vantorelix)
+
+# The floor object: a minimal hand-written IDispatch, registered beside the DLL by bench/run.
+add_library(bench_floor SHARED ${CMAKE_SOURCE_DIR}/bench/floor.cpp)
+set_target_properties(bench_floor PROPERTIES PREFIX "" OUTPUT_NAME VantorelixBenchFloor)
+target_compile_options(bench_floor PRIVATE ${WARNINGS})
+target_link_options(bench_floor PRIVATE ${VANTORELIX_STATIC_LINK} -Wl,--kill-at)
+target_link_libraries(bench_floor PRIVATE ole32 oleaut32 uuid advapi32)

@@ -1,41 +1,38 @@
-' Late-bound call cost from VBScript: a loop of calls to Vantorelix.Utils against the same loop
-' over Wine's Scripting.FileSystemObject GetFileName, net of the empty loop.
-'   cscript //nologo calls.vbs [iterations]
+' Late-bound call cost from VBScript: loops of calls to Vantorelix.Utils, to the floor object
+' (Vantorelix.BenchFloor: the least an IDispatch object can do) and to Wine's
+' Scripting.FileSystemObject GetFileName, each net of an empty loop timed in the same round.
+'   cscript //nologo calls.vbs [iterations] [rounds]
+' Prints one line per measurement: "vbs <name> <round> <ns per call>"; call_cost reads them.
 Option Explicit
 Dim n : n = 200000
+Dim rounds : rounds = 5
 If WScript.Arguments.Count > 0 Then n = CLng(WScript.Arguments(0))
+If WScript.Arguments.Count > 1 Then rounds = CLng(WScript.Arguments(1))
 Dim u : Set u = CreateObject("Vantorelix.Utils")
 Dim fso : Set fso = CreateObject("Scripting.FileSystemObject")
-Dim i, t, x, emptyLoop
+Dim floor : Set floor = CreateObject("Vantorelix.BenchFloor")
+Dim winIni : winIni = CreateObject("WScript.Shell").ExpandEnvironmentStrings("%SystemRoot%") & "\win.ini"
+Dim i, t, x, emptyLoop, r, m
 
-Function Seconds()
-  Seconds = Timer()
+' ns per call of a loop of `count` iterations that took `elapsed` seconds.
+Function Cost(elapsed, count)
+  Cost = (elapsed - emptyLoop * count / n) / count * 1e9
 End Function
 
-t = Seconds() : For i = 1 To n : Next : emptyLoop = Seconds() - t
+Sub Report(name, value)
+  WScript.Echo "vbs " & name & " " & r & " " & Replace(CStr(Round(value, 1)), ",", ".")
+End Sub
 
-Function Cost(elapsed)
-  Cost = (elapsed - emptyLoop) / n * 1000000
-End Function
-
-Dim fsoCost, c
-t = Seconds() : For i = 1 To n : x = fso.GetFileName("C:\dir\file.txt") : Next
-fsoCost = Cost(Seconds() - t)
-WScript.Echo "iterations: " & n & "; empty loop " & FormatNumber(emptyLoop / n * 1000000, 3) & " us/iteration"
-WScript.Echo "FileSystemObject.GetFileName: " & FormatNumber(fsoCost, 3) & " us/call"
-
-On Error Resume Next
-x = u.getMaxPath()
-Dim haveMaxPath : haveMaxPath = (Err.Number = 0)
-On Error GoTo 0
-If haveMaxPath Then
-  t = Seconds() : For i = 1 To n : x = u.getMaxPath() : Next
-  c = Cost(Seconds() - t)
-  WScript.Echo "getMaxPath: " & FormatNumber(c, 3) & " us/call, ratio to GetFileName " & FormatNumber(c / fsoCost, 2)
-End If
-t = Seconds() : For i = 1 To n : x = u.getTickCount() : Next
-c = Cost(Seconds() - t)
-WScript.Echo "getTickCount: " & FormatNumber(c, 3) & " us/call, ratio to GetFileName " & FormatNumber(c / fsoCost, 2)
-t = Seconds() : For i = 1 To n : x = u.getErrMsg(2) : Next
-c = Cost(Seconds() - t)
-WScript.Echo "getErrMsg(2): " & FormatNumber(c, 3) & " us/call, ratio to GetFileName " & FormatNumber(c / fsoCost, 2)
+For r = 1 To rounds
+  t = Timer() : For i = 1 To n : Next : emptyLoop = Timer() - t
+  t = Timer() : For i = 1 To n : x = floor.getMaxPath() : Next : Report "floor", Cost(Timer() - t, n)
+  t = Timer() : For i = 1 To n : x = fso.GetFileName("C:\dir\file.txt") : Next : Report "FSO.GetFileName", Cost(Timer() - t, n)
+  t = Timer() : For i = 1 To n : x = u.getMaxPath() : Next : Report "getMaxPath", Cost(Timer() - t, n)
+  t = Timer() : For i = 1 To n : x = u.getTickCount() : Next : Report "getTickCount", Cost(Timer() - t, n)
+  t = Timer() : For i = 1 To n : x = u.getErrMsg(2) : Next : Report "getErrMsg(2)", Cost(Timer() - t, n)
+  m = n \ 10
+  t = Timer() : For i = 1 To m : x = u.getFullPathName("a\b.txt") : Next : Report "getFullPathName", Cost(Timer() - t, m)
+  t = Timer() : For i = 1 To m : x = u.getCurrentDir() : Next : Report "getCurrentDir", Cost(Timer() - t, m)
+  m = n \ 100
+  t = Timer() : For i = 1 To m : x = u.getFileTime(winIni) : Next : Report "getFileTime", Cost(Timer() - t, m)
+Next

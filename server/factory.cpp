@@ -145,6 +145,7 @@ TAutoObjectFactory::TAutoObjectFactory(TComServerObject& server, const ComClass&
   if (!dispatchEntry_) throw EOleError(fillMessage(frameText(IDS_NO_DISPATCH), {cls.name}));
   setErrorIID(dispatch.attr->guid);
   readMemberNames();
+  fastDispatch_ = std::make_unique<FastDispatch>(dispatchTypeInfo_.Get());
 }
 
 void TAutoObjectFactory::readMemberNames() {

@@ -5,11 +5,13 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "automation/comobject.h"
+#include "automation/fastdispatch.h"
 #include "automation/raii.h"
 
 namespace vantorelix {
@@ -99,6 +101,8 @@ class TAutoObjectFactory : public TTypedComObjectFactory {
   // The DISPID of a member of the dispatch interface by its name, in any letter case, from a
   // table read once from the type information; false for a name it does not hold.
   bool findMemberId(const wchar_t* name, DISPID& id) const;
+  // The direct road of Invoke, read from the same type information.
+  const FastDispatch& fastDispatch() const { return *fastDispatch_; }
 
  private:
   void readMemberNames();
@@ -106,6 +110,7 @@ class TAutoObjectFactory : public TTypedComObjectFactory {
   ComPtr<ITypeInfo> dispatchTypeInfo_;
   std::vector<std::pair<std::u16string, DISPID>> memberIds_;
   const InterfaceEntry* dispatchEntry_ = nullptr;
+  std::unique_ptr<FastDispatch> fastDispatch_;
 };
 
 }  // namespace vantorelix

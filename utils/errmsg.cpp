@@ -8,11 +8,12 @@ namespace vantorelix {
 HRESULT TUtils::getErrMsg(UINT errCode, BSTR* sErrMsg) {
   return methodGuard(*this, sErrMsg, [&] {
     // The text exactly as the system wrote it: the closing CR LF and any %1 stay in place.
-    wchar_t buffer[2048] = {};
+    // Only the n units that the system wrote are read, so the buffer needs no clearing.
+    wchar_t buffer[2048];
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, errCode,
                              MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 2047, nullptr);
     if (n == 0) return;
-    *sErrMsg = newResultString(textUpToZero(buffer, 2048));
+    *sErrMsg = newResultString(viewUpToZero(buffer, n));
   });
 }
 

@@ -48,9 +48,19 @@ template <class Call>
 std::u16string askForSizeThenFetch(Call call) {
   int needed = static_cast<int>(call(nullptr, 0));
   if (needed <= 0) return {};
-  std::vector<wchar_t> buffer(needed);
+  TextBuffer buffer(static_cast<size_t>(needed));
   call(buffer.data(), static_cast<DWORD>(needed));
-  return textUpToZero(buffer.data(), buffer.size());
+  return std::u16string(buffer.text());
+}
+
+// The same, straight into the result string.
+template <class Call>
+BSTR askForSizeThenFetchResult(Call call) {
+  int needed = static_cast<int>(call(nullptr, 0));
+  if (needed <= 0) return nullptr;
+  TextBuffer buffer(static_cast<size_t>(needed));
+  call(buffer.data(), static_cast<DWORD>(needed));
+  return newResultString(buffer.text());
 }
 
 // Some systems' ANSI path calls refuse a name or a full path longer than 260 bytes instead of
@@ -172,17 +182,17 @@ HRESULT TUtils::getLongPath(BSTR ShortPath, BSTR* longPath) {
     const wchar_t* path = widePath(ShortPath);
     // Not tested: a failed query (0) gives a fetch of size 0 into an empty buffer.
     DWORD needed = GetLongPathNameW(path, nullptr, 0);
-    std::vector<wchar_t> buffer(static_cast<size_t>(needed) + 1);
+    TextBuffer buffer(static_cast<size_t>(needed) + 1);
     GetLongPathNameW(path, buffer.data(), needed);
-    *longPath = newResultString(textUpToZero(buffer.data(), buffer.size()));
+    *longPath = newResultString(buffer.text());
   });
 }
 
 HRESULT TUtils::getShortPath(BSTR longPath, BSTR* ShortPath) {
   return methodGuard(*this, ShortPath, [&] {
     const wchar_t* path = widePath(longPath);
-    *ShortPath = newResultString(askForSizeThenFetch(
-        [&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path, buffer, size); }));
+    *ShortPath = askForSizeThenFetchResult(
+        [&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path, buffer, size); });
   });
 }
 
@@ -195,10 +205,10 @@ HRESULT TUtils::getMaxPath(INT* iMaxPath) {
 HRESULT TUtils::getFullPathName(BSTR relPath, BSTR* fullPath) {
   return methodGuard(*this, fullPath, [&] {
     const wchar_t* path = widePath(relPath);
-    *fullPath = newResultString(askForSizeThenFetch([&](wchar_t* buffer, DWORD size) {
+    *fullPath = askForSizeThenFetchResult([&](wchar_t* buffer, DWORD size) {
       wchar_t* filePart = nullptr;
       return GetFullPathNameW(path, size, buffer, &filePart);
-    }));
+    });
   });
 }
 
@@ -218,9 +228,9 @@ HRESULT TUtils::pathRelPathTo(BSTR fromPath, VARIANT_BOOL fromIsDir, BSTR toPath
     // The platform needs room for 260 code units; more than enough is given.
     size_t fromLength = bstrView(fromPath).size(), toLength = bstrView(toPath).size();
     size_t length = fromLength + toLength + fromLength / 2;
-    std::vector<wchar_t> buffer(length < 1024 ? 1024 : length);
+    TextBuffer buffer(length < 1024 ? 1024 : length);
     if (!PathRelativePathToW(buffer.data(), widePath(fromPath), fromAttributes, widePath(toPath), toAttributes)) return;
-    *relPath = newResultString(textUpToZero(buffer.data(), buffer.size()));
+    *relPath = newResultString(buffer.text());
   });
 }
 
@@ -234,8 +244,8 @@ HRESULT TUtils::extractRelPath(BSTR basePath, BSTR destPath, BSTR* relPath) {
 
 HRESULT TUtils::getCurrentDir(BSTR* currentDir) {
   return methodGuard(*this, currentDir, [&] {
-    *currentDir = newResultString(
-        askForSizeThenFetch([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); }));
+    *currentDir =
+        askForSizeThenFetchResult([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
   });
 }
 

@@ -1,6 +1,8 @@
 // Late-bound argument fuzzer: calls every member of Vantorelix.Utils through IDispatch::Invoke
 // with generated arguments, from a fixed seed, and checks each answer.
-//   argfuzz [calls] [seed]
+//   argfuzz [calls] [seed] [differential]
+// "differential" sends every generated call through both roads of Invoke and compares the
+// answers (see differentialRun below).
 // Arguments: every VARTYPE by value, by-reference chains, arrays of each element type with 0, 1
 // and 2 dimensions and negative or empty bounds, array variants without an array, strings of
 // 0 to 1 MiB with embedded NULs and lone surrogates, wrong argument counts, named arguments.
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "Vantorelix.h"
+#include "automation/fastdispatch.h"
 #include "tests/stress/stress_support.h"
 
 namespace {
@@ -40,6 +43,7 @@ struct Member {
   std::vector<std::wstring> params;  // declared names, retval excluded
   std::vector<VARTYPE> paramTypes;   // VT_VARIANT for VARIANT and VARIANT*
   VARTYPE result;                    // VT_EMPTY for none, VT_VARIANT when any type may come back
+  std::vector<bool> optional;        // declared optional or with a default
 };
 
 VARTYPE typeOf(const TYPEDESC& t) { return t.vt == VT_PTR ? t.lptdesc->vt : t.vt; }
@@ -68,6 +72,7 @@ std::vector<Member> membersOf(IDispatch* d) {
         }
         m.params.push_back(static_cast<UINT>(p + 1) < count ? names[p + 1] : L"");
         m.paramTypes.push_back(typeOf(e.tdesc));
+        m.optional.push_back((e.paramdesc.wParamFlags & (PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT)) != 0);
       }
       out.push_back(m);
     }
@@ -372,6 +377,278 @@ void argumentFor(const Member& m, size_t pos, Generator& g, Sandbox& box, Arena&
   g.generic(v, arena, 0, variantParam);
 }
 
+
+// ---- Differential mode ---------------------------------------------------------------------
+// Each generated call goes twice through IDispatch::Invoke: as an ordinary caller makes it,
+// where the server's direct road takes the calls that it can, and with the interface
+// identifier that sends every call through the platform's ITypeInfo::Invoke. The two answers
+// must be the same in everything a caller can see: the HRESULT, the result's type and value,
+// what was written to puArgErr, every EXCEPINFO field, and whether error information is left
+// on the thread. Result, puArgErr and the EXCEPINFO code start from marker values, so that
+// writing them where the other path leaves them shows; sometimes they are not given at all.
+
+// The server's switch to the platform's path, from the server's own header.
+using vantorelix::kGeneralDispatchPath;
+
+// Shapes that ordinary callers send and the direct road is meant for, mixed into the
+// generated arguments: 16-bit and unsigned integers for integer inputs, one level of
+// VT_BYREF|VT_VARIANT around a value (as script engines send variables), and the marker of a
+// missing argument for inputs that have a default.
+void directRoadShape(const Member& m, size_t pos, Generator& g, Arena& arena, VARIANT& v) {
+  VARTYPE declared = pos < m.paramTypes.size() ? m.paramTypes[pos] : VARTYPE(VT_EMPTY);
+  bool integer = declared == VT_I4 || declared == VT_INT || declared == VT_UI4 || declared == VT_UINT;
+  if (integer && V_VT(&v) == VT_I4) {
+    unsigned k = g.pick(6);
+    if (k == 0 && V_I4(&v) >= -32768 && V_I4(&v) <= 32767) {
+      SHORT x = SHORT(V_I4(&v));
+      V_VT(&v) = VT_I2;
+      V_I2(&v) = x;
+    } else if (k == 1) {
+      V_VT(&v) = VT_UI4;
+    }
+  }
+  if (pos < m.optional.size() && m.optional[pos] && m.name != L"sleep" && g.chance(8)) {
+    // The value made for this place stays with the arena, which frees it with everything
+    // else after the call (an array of it may be shown without dimensions until then).
+    arena.targets.emplace_back(v);
+    VariantInit(&v);
+    V_VT(&v) = VT_ERROR;
+    V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+  }
+  if (g.chance(5) && !(V_VT(&v) & VT_BYREF)) {
+    arena.targets.emplace_back(v);  // the arena's target owns the value from now on
+    VariantInit(&v);
+    V_VT(&v) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&v) = &arena.targets.back();
+  }
+}
+
+std::wstring describe(const VARIANT& v);
+
+std::wstring describeArray(SAFEARRAY* a) {
+  if (!a) return L"(no array)";
+  std::wstring out = L"[" + std::to_wstring(a->cDims) + L"d";
+  VARTYPE vt = VT_EMPTY;
+  SafeArrayGetVartype(a, &vt);
+  out += L" vt" + std::to_wstring(vt);
+  if (a->cDims == 1 && vt == VT_VARIANT) {
+    LONG lo = 0, hi = -1;
+    SafeArrayGetLBound(a, 1, &lo);
+    SafeArrayGetUBound(a, 1, &hi);
+    out += L" " + std::to_wstring(lo) + L".." + std::to_wstring(hi) + L":";
+    for (LONG i = lo; i <= hi; ++i) {
+      VARIANT e;
+      VariantInit(&e);
+      SafeArrayGetElement(a, &i, &e);
+      out += L" " + describe(e);
+      VariantClear(&e);
+    }
+  }
+  return out + L"]";
+}
+
+// Everything a caller can read of a value, as text.
+std::wstring describe(const VARIANT& v) {
+  std::wstring out = L"vt" + std::to_wstring(V_VT(&v)) + L"=";
+  switch (V_VT(&v)) {
+    case VT_EMPTY: case VT_NULL: return out;
+    case VT_BSTR:
+      if (!V_BSTR(&v)) return out + L"(null)";
+      return out + L"\"" + std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) + L"\"";
+    case VT_I2: return out + std::to_wstring(V_I2(&v));
+    case VT_I4: case VT_INT: case VT_ERROR: return out + std::to_wstring(V_I4(&v));
+    case VT_UI4: case VT_UINT: return out + std::to_wstring(V_UI4(&v));
+    case VT_BOOL: return out + std::to_wstring(V_BOOL(&v));
+    case VT_ARRAY | VT_VARIANT: return out + describeArray(V_ARRAY(&v));
+    case VT_BYREF | VT_VARIANT: return out + (V_VARIANTREF(&v) ? L"&(" + describe(*V_VARIANTREF(&v)) + L")" : L"&null");
+    case VT_I1: case VT_UI1: case VT_UI2: case VT_I8: case VT_UI8: case VT_R4: case VT_R8: case VT_DATE: case VT_CY:
+    case VT_DECIMAL: {
+      // Only plain numbers are converted for the text: objects, references and invalid types
+      // would have the platform call into them.
+      VARIANT text;
+      VariantInit(&text);
+      if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(&v), 0, VT_BSTR)) && V_BSTR(&text)) out += V_BSTR(&text);
+      else out += L"?";
+      VariantClear(&text);
+      return out;
+    }
+    default:
+      if (V_VT(&v) & VT_BYREF) return out + (V_BYREF(&v) ? L"&..." : L"&null");
+      return out + L"?";
+  }
+}
+
+// What one path answered.
+struct Answer {
+  HRESULT hr = S_OK;
+  std::wstring result, excep, argErr;
+  bool infoLeft = false;
+  std::wstring text() const {
+    wchar_t h[16];
+    swprintf(h, 16, L"%08lX", static_cast<unsigned long>(hr));
+    return std::wstring(L"hr ") + h + L"; result " + result + L"; excepinfo " + excep + L"; argErr " + argErr +
+           (infoLeft ? L"; error information left" : L"");
+  }
+};
+
+Answer invokeThrough(IDispatch* d, REFIID iid, DISPID id, WORD flags, DISPPARAMS& params, bool giveResult,
+                     bool giveExcep, bool giveArgErr) {
+  Answer a;
+  VARIANT result;
+  VariantInit(&result);
+  V_VT(&result) = VT_I2;  // a marker that either path may overwrite or clear, never free
+  V_I2(&result) = 12345;
+  // EXCEPINFO starts cleared, as callers give it: Windows' rule is that the fields a failure
+  // does not use are 0 or null, which the direct road writes and Wine's path leaves as they
+  // were (the in-process frame test shows that difference with a marker in every field).
+  // The code carries a marker, to show a write where the other path makes none.
+  EXCEPINFO excep;
+  std::memset(&excep, 0, sizeof excep);
+  excep.scode = 0x12345678;
+  UINT argErr = 0xCCCCCCCC;
+  SetErrorInfo(0, nullptr);
+  a.hr = d->Invoke(id, iid, LOCALE_USER_DEFAULT, flags, &params, giveResult ? &result : nullptr,
+                   giveExcep ? &excep : nullptr, giveArgErr ? &argErr : nullptr);
+  IErrorInfo* left = nullptr;
+  a.infoLeft = GetErrorInfo(0, &left) == S_OK && left;
+  if (left) left->Release();
+  a.result = giveResult ? describe(result) : L"-";
+  if (giveExcep) {
+    auto text = [](BSTR b) { return b ? L"\"" + std::wstring(b, SysStringLen(b)) + L"\"" : std::wstring(L"(null)"); };
+    wchar_t numbers[96];
+    swprintf(numbers, 96, L"wCode %u wReserved %u helpContext %lu scode %08lX reserved %d fill-in %d",
+             unsigned(excep.wCode), unsigned(excep.wReserved), static_cast<unsigned long>(excep.dwHelpContext),
+             static_cast<unsigned long>(excep.scode), excep.pvReserved != nullptr, excep.pfnDeferredFillIn != nullptr);
+    a.excep = std::wstring(numbers) + L" source " + text(excep.bstrSource) + L" description " +
+              text(excep.bstrDescription) + L" help file " + text(excep.bstrHelpFile);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+  } else {
+    a.excep = L"-";
+  }
+  a.argErr = giveArgErr ? std::to_wstring(argErr) : L"-";
+  VariantClear(&result);
+  return a;
+}
+
+// A result that is not the same from one call to the next: a new GUID, the tick count. Its
+// type and form are compared, not its value.
+std::wstring steadyPart(const std::wstring& member, const Answer& a) {
+  if (member == L"genGUID" || member == L"getTickCount") {
+    std::wstring r = a.result;
+    size_t eq = r.find(L'=');
+    if (eq != std::wstring::npos) r = r.substr(0, eq + 1) + L"<" + std::to_wstring(r.size() - eq - 1) + L" chars>";
+    if (member == L"getTickCount") r = r.substr(0, eq + 1);
+    return r;
+  }
+  return a.result;
+}
+
+int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsigned long calls, unsigned seed) {
+  stress::Verdict verdict;
+  Sandbox box;
+  Generator g(seed, utils);
+  g.shortTexts = true;  // strings of every kind, without the megabyte ones (twice the calls)
+  std::map<std::wstring, std::vector<DISPID>> paramIds;
+  for (const Member& m : members) {
+    std::vector<LPOLESTR> names{const_cast<LPOLESTR>(m.name.c_str())};
+    for (const auto& p : m.params) names.push_back(const_cast<LPOLESTR>(p.c_str()));
+    std::vector<DISPID> ids(names.size());
+    utils->GetIDsOfNames(IID_NULL, names.data(), UINT(names.size()), 0, ids.data());
+    paramIds[m.name] = ids;
+  }
+  std::map<HRESULT, unsigned long> answers;
+  std::map<std::wstring, unsigned long> exceptions;
+  unsigned long differences = 0;
+  DWORD started = GetTickCount();
+  for (unsigned long call = 0; call < calls; ++call) {
+    const Member& m = members[g.pick(unsigned(members.size()))];
+    Arena arena;
+    size_t count = m.params.size();
+    unsigned shape = g.pick(20);
+    if (shape == 0 && count) count -= 1 + g.pick(unsigned(count));
+    else if (shape == 1) count += 1 + g.pick(3);
+    else if (shape == 2) while (count && m.optional[count - 1] && g.chance(2)) --count;  // defaults left out
+    size_t namedCount = (g.chance(12) && count) ? 1 + g.pick(unsigned(count)) : 0;
+    arena.args.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+      size_t pos = i < namedCount ? i : count - 1 - (i - namedCount);
+      argumentFor(m, pos, g, box, arena, arena.args[i]);
+      directRoadShape(m, pos, g, arena, arena.args[i]);
+    }
+    std::vector<DISPID> named;
+    for (size_t i = 0; i < namedCount; ++i) {
+      const auto& ids = paramIds[m.name];
+      size_t pos = g.pick(unsigned(ids.size()));
+      named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
+    }
+    DISPPARAMS params{count ? arena.args.data() : nullptr, namedCount ? named.data() : nullptr, UINT(count),
+                      UINT(namedCount)};
+    DISPID id = g.chance(200) ? DISPID(0xC9 + 27 + g.pick(5)) : m.id;
+    static const WORD flagChoices[] = {DISPATCH_METHOD, DISPATCH_METHOD, DISPATCH_METHOD, DISPATCH_METHOD,
+                                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, DISPATCH_PROPERTYGET,
+                                       DISPATCH_PROPERTYPUT, DISPATCH_METHOD | 0x10};
+    WORD flags = g.chance(4) ? flagChoices[g.pick(8)] : WORD(DISPATCH_METHOD);
+    bool giveResult = !g.chance(10), giveExcep = !g.chance(10), giveArgErr = !g.chance(10);
+
+    // The same starting state for both: the current folder and the system colours.
+    SetCurrentDirectoryW(box.startDir);
+    Answer direct = invokeThrough(utils, IID_NULL, id, flags, params, giveResult, giveExcep, giveArgErr);
+    SetCurrentDirectoryW(box.startDir);
+    if (m.name == L"setSysColor" && !box.coloursIntact()) box.restoreColours();
+    Answer general = invokeThrough(utils, kGeneralDispatchPath, id, flags, params, giveResult, giveExcep, giveArgErr);
+    SetCurrentDirectoryW(box.startDir);
+    if (m.name == L"setSysColor" && !box.coloursIntact()) box.restoreColours();
+    if (m.name == L"sndPlaySound") PlaySoundW(nullptr, nullptr, 0);
+    answers[general.hr]++;
+    if (general.hr == DISP_E_EXCEPTION) exceptions[m.name]++;
+
+    bool same = direct.hr == general.hr && steadyPart(m.name, direct) == steadyPart(m.name, general) &&
+                direct.excep == general.excep && direct.argErr == general.argErr && direct.infoLeft == general.infoLeft;
+    if (!same) {
+      ++differences;
+      std::wstring args;
+      for (size_t i = count; i-- > 0;) args += describe(arena.args[i]) + L" ";
+      verdict.check(false, "call %lu %ls flags %u named %u args %ls\n  direct:  %ls\n  general: %ls", call,
+                    m.name.c_str(), unsigned(flags), unsigned(namedCount), args.c_str(), direct.text().c_str(),
+                    general.text().c_str());
+    } else {
+      verdict.check(true, "");
+    }
+  }
+  double seconds = (GetTickCount() - started) / 1000.0;
+  std::printf("differential: %lu calls through both paths in %.1f s from seed %u, %lu differences\n", calls, seconds,
+              seed, differences);
+  for (const auto& a : answers)
+    std::printf("  answer 0x%08lX: %lu\n", static_cast<unsigned long>(a.first), a.second);
+  for (const auto& e : exceptions) std::printf("  DISP_E_EXCEPTION from %ls: %lu\n", e.first.c_str(), e.second);
+
+  // The direct road is taken at all: an ordinary call of getMaxPath costs a small part of the
+  // platform's path (a tenth here; the check allows half, for a loaded machine).
+  auto timeOf = [&](REFIID iid) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    double best = 1e30;
+    for (int round = 0; round < 5; ++round) {
+      LARGE_INTEGER a, b;
+      QueryPerformanceCounter(&a);
+      for (int i = 0; i < 2000; ++i) {
+        VARIANT r;
+        VariantInit(&r);
+        utils->Invoke(0xD7, iid, 0, DISPATCH_METHOD, &none, &r, nullptr, nullptr);
+      }
+      QueryPerformanceCounter(&b);
+      best = std::min(best, double(b.QuadPart - a.QuadPart));
+    }
+    return best;
+  };
+  double direct = timeOf(IID_NULL), general = timeOf(kGeneralDispatchPath);
+  std::printf("getMaxPath through Invoke: direct road %.0f%% of the platform's path\n", 100 * direct / general);
+  verdict.check(direct < general / 2, "getMaxPath does not take the direct road (%.0f%% of the platform's time)",
+                100 * direct / general);
+  return verdict.finish();
+}
+
 bool isDispatchCode(HRESULT hr) { return FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_DISPATCH; }
 
 }  // namespace
@@ -379,6 +656,7 @@ bool isDispatchCode(HRESULT hr) { return FAILED(hr) && HRESULT_FACILITY(hr) == F
 int main(int argc, char** argv) {
   unsigned long calls = stress::argCount(argc, argv, 100000);
   unsigned seed = argc > 2 ? unsigned(std::strtoul(argv[2], nullptr, 10)) : 20261209u;
+  const bool differential = argc > 3 && std::strcmp(argv[3], "differential") == 0;
   stress::Verdict verdict;
   const bool trace = std::getenv("ARGFUZZ_TRACE") != nullptr;  // memory growth by member and answer
   if (CoInitialize(nullptr) != S_OK) return 2;
@@ -391,6 +669,12 @@ int main(int argc, char** argv) {
   }
   std::vector<Member> members = membersOf(utils);
   verdict.check(members.size() == 27, "27 members in the type information, found %u", unsigned(members.size()));
+  if (differential) {
+    int verdictOfRun = differentialRun(utils, members, calls, seed);
+    utils->Release();
+    CoUninitialize();
+    return verdict.failures ? 1 : verdictOfRun;
+  }
   std::map<std::wstring, std::vector<DISPID>> paramIds;
   for (const Member& m : members) {
     std::vector<LPOLESTR> names{const_cast<LPOLESTR>(m.name.c_str())};

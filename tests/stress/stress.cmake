@@ -21,6 +21,13 @@ foreach(name ${STRESS_PROGRAMS})
   set_tests_properties(stress_${name} PROPERTIES FIXTURES_REQUIRED wine
     ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=default" TIMEOUT 120)
 endforeach()
+# The fuzzer's differential mode: every call through the direct road of Invoke and through the
+# platform's ITypeInfo::Invoke, the answers compared (100,000 calls by hand: see the docs).
+if(TARGET stress_argfuzz)
+  add_test(NAME stress_argfuzz_differential COMMAND stress_argfuzz 4000 20261209 differential)
+  set_tests_properties(stress_argfuzz_differential PROPERTIES FIXTURES_REQUIRED wine
+    ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=default" TIMEOUT 120)
+endif()
 # Registration takes the entries away for a while: nothing else may run meanwhile. It writes
 # paths through the ANSI code page, so it runs under the Japanese one as well.
 if(TARGET stress_registration)
