@@ -30,18 +30,13 @@ inline std::u16string_view bstrView(BSTR s) {
 }
 
 // A zero-terminated UTF-16 text owned by the caller, up to its first zero unit.
-inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) {
-  size_t n = 0;
-  while (n < capacity && s[n] != 0) ++n;
-  return std::u16string(u16ptr(s), n);
-}
-
-// The same text without a copy: a view of `s` up to its first zero unit within `capacity`.
+// A view of `s` up to its first zero unit within `capacity`, without a copy.
 inline std::u16string_view viewUpToZero(const wchar_t* s, size_t capacity) {
   size_t n = 0;
   while (n < capacity && s[n] != 0) ++n;
   return std::u16string_view(u16ptr(s), n);
 }
+inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) { return std::u16string(viewUpToZero(s, capacity)); }
 
 // A zero-filled buffer of UTF-16 units for a platform call to write a text into: on the stack
 // for path-sized texts, on the heap beyond.
