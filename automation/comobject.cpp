@@ -1,9 +1,9 @@
 #include "automation/comobject.h"
 
+#include <atomic>
+
 #include "automation/raii.h"
 #include "automation/text_logic.h"
-#include "server/comserver.h"
-#include "server/factory.h"
 
 namespace vantorelix {
 
@@ -21,24 +21,28 @@ const InterfaceEntry kComObjectEntries[] = {
     {&IID_ISupportErrorInfo, [](TComObject* o) -> IUnknown* { return static_cast<ISupportErrorInfo*>(o); }},
     {&IID_IUnknown, [](TComObject* o) -> IUnknown* { return o->nonDelegatingUnknown(); }},
 };
+
+std::atomic<ObjectCounter> gObjectCounter{nullptr};
 }  // namespace
+
+void setObjectCounter(ObjectCounter counter) { gObjectCounter = counter; }
 
 const ComClass TComObject::comClass = {u"TComObject", nullptr, kComObjectEntries, 2, nullptr};
 
 TComObject::TComObject() { inner_.self = this; }
 
 TComObject::~TComObject() {
-  // Once the library is being unloaded the server is gone and nothing is counted any more.
-  if (counted_)
-    if (TComServerObject* server = comServer()) server->countObject(false);
+  if (counted_) gObjectCounter.load()(false);
 }
 
-void TComObject::construct(TComObjectFactory& factory, IUnknown* controller) {
+void TComObject::construct(ObjectFactory& factory, IUnknown* controller) {
   refCount_ = 1;
   factory_ = &factory;
   controller_ = controller;
-  factory.server().countObject(true);
-  counted_ = true;
+  if (ObjectCounter count = gObjectCounter.load()) {
+    count(true);
+    counted_ = true;
+  }
   initialize();
   refCount_ = 0;
 }
@@ -83,7 +87,7 @@ HRESULT TComObject::reportMethodError(const Exception& error) {
   info->SetGUID(factory().errorIID());
   const std::u16string& progID = factory().progID();
   if (!progID.empty()) info->SetSource(const_cast<LPOLESTR>(wptr(progID)));
-  std::u16string helpFile = factory().server().helpFileName();
+  std::u16string helpFile = factory().helpFileName();
   if (!helpFile.empty()) info->SetHelpFile(const_cast<LPOLESTR>(wptr(helpFile)));
   info->SetDescription(const_cast<LPOLESTR>(wptr(error.message())));
   info->SetHelpContext(error.helpContext());
@@ -108,7 +112,7 @@ const ComClass TTypedComObject::comClass = {u"TTypedComObject", &TComObject::com
 
 HRESULT TTypedComObject::GetClassInfo(ITypeInfo** out) {
   if (!out) return E_POINTER;
-  ITypeInfo* info = static_cast<TTypedComObjectFactory&>(factory()).classTypeInfo();
+  ITypeInfo* info = factory().classTypeInfo();
   info->AddRef();
   *out = info;
   return S_OK;
@@ -126,22 +130,22 @@ const ComClass TAutoObject::comClass = {u"TAutoObject", &TTypedComObject::comCla
 
 void TAutoObject::initialize() {
   TTypedComObject::initialize();
-  autoFactory_ = static_cast<TAutoObjectFactory*>(&factory());
-  dispatchInstance_ = autoFactory_->dispatchEntry().get(this);
+  dispatchInstance_ = factory().dispatchEntry().get(this);
+  fastDispatch_ = &factory().fastDispatch();
 }
 
 HRESULT TAutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   // Scripts ask for a member's DISPID on every call; a lone member name is answered from the
   // factory's table, which gives what the type information gives, several times faster.
-  if (count == 1 && names && ids && autoFactory_->findMemberId(names[0], ids[0])) return S_OK;
-  return DispGetIDsOfNames(autoFactory_->dispatchTypeInfo(), names, count, ids);
+  if (count == 1 && names && ids && factory().findMemberId(names[0], ids[0])) return S_OK;
+  return DispGetIDsOfNames(factory().dispatchTypeInfo(), names, count, ids);
 }
 
 HRESULT TAutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  ITypeInfo* info = autoFactory_->dispatchTypeInfo();
+  ITypeInfo* info = factory().dispatchTypeInfo();
   info->AddRef();
   *out = info;
   return S_OK;
@@ -160,10 +164,10 @@ HRESULT TAutoObject::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPAR
   // is the one that the platform's path below gives the same call.
   HRESULT hr;
   if (!asksForGeneralPath(iid) &&
-      autoFactory_->fastDispatch().invoke(instance, dispid, flags, params, result, excepInfo, hr))
+      fastDispatch_->invoke(instance, dispid, flags, params, result, excepInfo, hr))
     return hr;
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-  return autoFactory_->dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
+  return factory().dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
 }
 
 // ---- rethrowFailedCall --------------------------------------------------------------------

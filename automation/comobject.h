@@ -10,15 +10,15 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "automation/errors.h"
+#include "automation/fastdispatch.h"
 #include "automation/frame_strings.h"
 
 namespace vantorelix {
 
 class TComObject;
-class TComObjectFactory;
-class TAutoObjectFactory;
 
 // One interface that a class adds: its IID and where its pointer lies in an object.
 struct InterfaceEntry {
@@ -39,6 +39,34 @@ struct ComClass {
 // The entry of `iid` in `cls` or one of its bases, most derived class first.
 const InterfaceEntry* findInterfaceEntry(const ComClass& cls, REFIID iid);
 
+// What an object asks of the factory that made it. The server's factory chain answers (each
+// level the questions of its own level: the plain factory the first three, the typed one the
+// class's type information, the automation one the dispatch interface), so that the object
+// knows nothing of the server: the dependency runs from the server to the object, never back.
+class ObjectFactory {
+ public:
+  virtual REFIID errorIID() const = 0;
+  virtual const std::u16string& progID() const = 0;
+  virtual std::u16string helpFileName() const = 0;
+  virtual ITypeInfo* classTypeInfo() const = 0;
+  virtual ITypeInfo* dispatchTypeInfo() const = 0;
+  virtual const InterfaceEntry& dispatchEntry() const = 0;
+  // The DISPID of a member of the dispatch interface by its name, in any letter case; false for
+  // a name it does not know.
+  virtual bool findMemberId(const wchar_t* name, DISPID& id) const = 0;
+  // The direct road of Invoke for ordinary calls, read from the same type information.
+  virtual const FastDispatch& fastDispatch() const = 0;
+
+ protected:
+  ~ObjectFactory() = default;
+};
+
+// The server's count of live objects, which every object joins at creation and leaves at
+// destruction: set by the server when it starts. It counts nothing once the library is being
+// unloaded.
+using ObjectCounter = LONG (*)(bool created);
+void setObjectCounter(ObjectCounter counter);
+
 class TComObject : public ISupportErrorInfo {
  public:
   static const ComClass comClass;
@@ -48,7 +76,7 @@ class TComObject : public ISupportErrorInfo {
 
   // Called by the factory right after `new`: counts the object in the server and runs
   // initialize with the reference count held at 1, then puts it back to 0.
-  void construct(TComObjectFactory& factory, IUnknown* controller);
+  void construct(ObjectFactory& factory, IUnknown* controller);
 
   virtual void initialize();
   virtual ULONG nonDelegatingAddRef();
@@ -67,11 +95,11 @@ class TComObject : public ISupportErrorInfo {
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
   IUnknown* nonDelegatingUnknown() { return &inner_; }
-  TComObjectFactory& factory() const { return *factory_; }
+  ObjectFactory& factory() const { return *factory_; }
   LONG refCount() const { return refCount_; }
 
  protected:
-  friend class TComObjectFactory;  // destroys an object that no query has taken
+  friend class TComObjectFactory;  // the server's factory destroys an object that no query has taken
   TComObject();
   virtual ~TComObject();
   virtual const ComClass& classInfo() const { return comClass; }
@@ -88,7 +116,7 @@ class TComObject : public ISupportErrorInfo {
   OwnUnknown inner_;
   volatile LONG refCount_ = 0;
   IUnknown* controller_ = nullptr;  // not reference-counted: the outer object owns us
-  TComObjectFactory* factory_ = nullptr;
+  ObjectFactory* factory_ = nullptr;
   bool counted_ = false;
 };
 
@@ -128,11 +156,10 @@ class TAutoObject : public TTypedComObject, public IDispatch {
  protected:
   TAutoObject() = default;
   const ComClass& classInfo() const override { return comClass; }
-  TAutoObjectFactory& autoFactory() const { return *autoFactory_; }
 
  private:
-  TAutoObjectFactory* autoFactory_ = nullptr;
   IUnknown* dispatchInstance_ = nullptr;  // the dispatch interface's pointer in this object
+  const FastDispatch* fastDispatch_ = nullptr;  // the factory's direct road of Invoke
 };
 
 // Raises again, in the calling body, a failed HRESULT of a method called directly on the same

@@ -212,7 +212,7 @@ void FastDispatch::addMember(ITypeInfo*, const FUNCDESC& desc) {
         {
           VARIANT text = value.release();
           param.defaultValue = reinterpret_cast<Word>(V_BSTR(&text));
-          texts.emplace_back(V_BSTR(&text));
+          texts.push_back(Bstr::adopt(V_BSTR(&text)));
           break;
         }
         case VT_BOOL: param.defaultValue = static_cast<USHORT>(V_BOOL(value.get())); break;

@@ -118,6 +118,12 @@ void startLibrary(HINSTANCE module) {
   SetErrorMode(previousMode);
 
   gServer = new TComServer();
+  // Every object is counted in the server while it lives; once unload has begun the server is
+  // gone and nothing is counted any more.
+  setObjectCounter([](bool created) -> LONG {
+    TComServer* server = gServer.load();
+    return server ? server->countObject(created) : 0;
+  });
   TUtils::startUp();
 
   try {

@@ -25,6 +25,8 @@ TComObjectFactory::TComObjectFactory(TComServerObject& server, const ComClass& c
 
 TComObjectFactory::~TComObjectFactory() { comClassManager().RemoveFactory(this); }
 
+std::u16string TComObjectFactory::helpFileName() const { return server_.helpFileName(); }
+
 HRESULT TComObjectFactory::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IClassFactory)) {

@@ -21,7 +21,7 @@ class TComServerObject;
 enum class Instancing { Internal = 0, SingleInstance = 1, MultiInstance = 2 };
 enum class ThreadingModel { Single = 0, Apartment = 1, Free = 2, Both = 3, Neutral = 4 };
 
-class TComObjectFactory : public IClassFactory {
+class TComObjectFactory : public IClassFactory, public ObjectFactory {
  public:
   TComObjectFactory(TComServerObject& server, const ComClass& cls, REFCLSID clsid, std::u16string className,
                     std::u16string description, Instancing instancing, ThreadingModel threadingModel);
@@ -41,12 +41,13 @@ class TComObjectFactory : public IClassFactory {
   REFCLSID classId() const { return clsid_; }
   const std::u16string& className() const { return className_; }
   const std::u16string& description() const { return description_; }
-  const std::u16string& progID() const { return progID_; }
+  const std::u16string& progID() const override { return progID_; }
   Instancing instancing() const { return instancing_; }
   ThreadingModel threadingModel() const { return threadingModel_; }
   bool showErrors() const { return showErrors_; }
   void setShowErrors(bool show) { showErrors_ = show; }
-  REFIID errorIID() const { return errorIID_; }
+  REFIID errorIID() const override { return errorIID_; }
+  std::u16string helpFileName() const override;
 
   // Writes (registering) or deletes this class's registry entries.
   virtual void updateRegistry(bool registering);
@@ -77,7 +78,7 @@ class TTypedComObjectFactory : public TComObjectFactory {
  public:
   TTypedComObjectFactory(TComServerObject& server, const ComClass& cls, REFCLSID clsid, Instancing instancing,
                          ThreadingModel threadingModel);
-  ITypeInfo* classTypeInfo() const { return classTypeInfo_.Get(); }
+  ITypeInfo* classTypeInfo() const override { return classTypeInfo_.Get(); }
 
  private:
   struct CoclassInfo {
@@ -96,13 +97,13 @@ class TAutoObjectFactory : public TTypedComObjectFactory {
  public:
   TAutoObjectFactory(TComServerObject& server, const ComClass& cls, REFCLSID clsid, Instancing instancing,
                      ThreadingModel threadingModel);
-  ITypeInfo* dispatchTypeInfo() const { return dispatchTypeInfo_.Get(); }
-  const InterfaceEntry& dispatchEntry() const { return *dispatchEntry_; }
+  ITypeInfo* dispatchTypeInfo() const override { return dispatchTypeInfo_.Get(); }
+  const InterfaceEntry& dispatchEntry() const override { return *dispatchEntry_; }
   // The DISPID of a member of the dispatch interface by its name, in any letter case, from a
   // table read once from the type information; false for a name it does not hold.
-  bool findMemberId(const wchar_t* name, DISPID& id) const;
+  bool findMemberId(const wchar_t* name, DISPID& id) const override;
   // The direct road of Invoke, read from the same type information.
-  const FastDispatch& fastDispatch() const { return *fastDispatch_; }
+  const FastDispatch& fastDispatch() const override { return *fastDispatch_; }
 
  private:
   void readMemberNames();
