@@ -37,13 +37,18 @@ std::u16string moduleLongPathW() {
     }
     path.resize(path.size() * 2);
   }
-  DWORD need = GetLongPathNameW(wptr(path), nullptr, 0);
-  if (need == 0) return path;
-  std::u16string longPath(need, u'\0');
-  DWORD n = GetLongPathNameW(wptr(path), wptr(longPath), need);
-  if (n == 0 || n >= need) return path;
-  longPath.resize(n);
-  return longPath;
+  std::u16string longPath = pathForm(GetLongPathNameW, path);
+  return longPath.empty() ? path : longPath;
+}
+
+std::u16string pathForm(DWORD(WINAPI* form)(LPCWSTR, LPWSTR, DWORD), const std::u16string& path) {
+  DWORD need = form(wptr(path), nullptr, 0);
+  if (need == 0) return {};
+  std::u16string out(need, u'\0');
+  DWORD n = form(wptr(path), wptr(out), need);
+  if (n == 0 || n >= need) return {};
+  out.resize(n);
+  return out;
 }
 
 std::u16string directoryOf(const std::u16string& path) {

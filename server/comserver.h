@@ -85,6 +85,10 @@ TComServer* comServer();
 // (empty when it cannot be had).
 std::u16string moduleLongPathW();
 
+// Another form of a path (GetLongPathNameW, GetShortPathNameW) at any length; empty when the
+// system gives none.
+std::u16string pathForm(DWORD(WINAPI* form)(LPCWSTR, LPWSTR, DWORD), const std::u16string& path);
+
 // The directory part of a path: everything up to and including its last "\" or ":".
 std::u16string directoryOf(const std::u16string& path);
 

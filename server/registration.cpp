@@ -115,13 +115,8 @@ class LibAttr {
 std::u16string serverPathEntry(const std::u16string& longPath) {
   if (longPath.empty()) throw EOleSysError(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
   if (longPath.find(u' ') == std::u16string::npos) return longPath;
-  DWORD need = GetShortPathNameW(wptr(longPath), nullptr, 0);
-  if (need == 0) return longPath;
-  std::u16string shortPath(need, u'\0');
-  DWORD n = GetShortPathNameW(wptr(longPath), wptr(shortPath), need);
-  if (n == 0 || n >= need) return longPath;
-  shortPath.resize(n);
-  return shortPath;
+  std::u16string shortPath = pathForm(GetShortPathNameW, longPath);
+  return shortPath.empty() ? longPath : shortPath;
 }
 
 std::u16string versionText(WORD major, WORD minor) {

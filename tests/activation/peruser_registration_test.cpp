@@ -80,18 +80,7 @@ std::wstring classesTree(HKEY root) {
 }
 
 DWORD runRegsvr32(const std::wstring& switches) {
-  std::wstring command = L"regsvr32.exe /s " + switches + L" \"" + dllPath() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return GetLastError() | 0x80000000u;
-  vantorelix::Handle thread = vantorelix::Handle::adopt(process.hThread);
-  vantorelix::Handle child = vantorelix::Handle::adopt(process.hProcess);
-  WaitForSingleObject(child.get(), 60000);
-  DWORD code = 0x7fffffff;
-  GetExitCodeProcess(child.get(), &code);
-  return code;
+  return vtest::runProgram(L"regsvr32.exe /s " + switches + L" \"" + dllPath() + L"\"");
 }
 
 std::wstring longPathOf(const std::wstring& path) {
