@@ -9,6 +9,8 @@ var fso = new ActiveXObject("Scripting.FileSystemObject");
 var env = shell.Environment("PROCESS");
 var kit = fso.GetParentFolderName(WScript.ScriptFullName);
 var work = kit + "\\work";
+// The version of the DLLs in this kit, which the version test compares with their resources.
+var version = "@VERSION@";
 var CLSID = "{D26D3337-1F1D-4805-AC89-287F698FEC0E}";
 
 var options = {machine: false, arch: "", verbose: false, quick: false};
@@ -214,6 +216,7 @@ function runArch(arch) {
     VANTORELIX_BUILD: arch.dir,
     VANTORELIX_SOURCE: kit,
     VANTORELIX_ARCH: arch.wineArch,
+    VANTORELIX_VERSION: version,
     // The tests know two code pages: 932 (their Japanese runs) and 1252 (their default runs).
     // Under another one they run without naming a locale, and cases that expect one of the two
     // may fail.
