@@ -85,6 +85,19 @@ class TypeLibrary : public ::testing::Test {
     EXPECT_EQ(lib->GetTypeInfoOfGuid(guid, &info), S_OK);
     return info;
   }
+  // The vtable half of the dual interface IUtils (its dispatch half is infoOf(IID_IUtils)).
+  ComPtr<ITypeInfo> vtableOfIUtils() {
+    ComPtr<ITypeInfo> vtable;
+    auto info = infoOf(IID_IUtils);
+    HREFTYPE ref = 0;
+    if (!info) return vtable;
+    HRESULT hr = info->GetRefTypeOfImplType(-1, &ref);
+    EXPECT_EQ(hr, S_OK) << "IUtils is not a dual interface";
+    if (hr == S_OK) {
+      EXPECT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+    }
+    return vtable;
+  }
   ComPtr<ITypeLib> lib;
 };
 
@@ -141,10 +154,8 @@ TEST_F(TypeLibrary, IUtilsIsADualInterfaceWith34Slots) {
   EXPECT_EQ(docString(info.Get(), MEMBERID_NIL), u"Dispatch interface for Utils Object");
 
   // The vtable side of the dual interface: IUnknown (3) + IDispatch (4) + 27 methods.
-  HREFTYPE ref = 0;
-  ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
-  ComPtr<ITypeInfo> vtable;
-  ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+  ComPtr<ITypeInfo> vtable = vtableOfIUtils();
+  ASSERT_TRUE(vtable);
   ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
   EXPECT_EQ(attr->cbSizeVft, 34 * sizeof(void*));
@@ -196,10 +207,8 @@ TEST(TypeLibraryResource, IsTypelibOneInMsftFormatWithTheDualFlagsStored) {
 TEST_F(TypeLibrary, EverySlotDispidNameTypeFlagAndDefault) {
   auto info = infoOf(IID_IUtils);
   ASSERT_TRUE(info);
-  HREFTYPE ref = 0;
-  ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
-  ComPtr<ITypeInfo> vtable;
-  ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+  ComPtr<ITypeInfo> vtable = vtableOfIUtils();
+  ASSERT_TRUE(vtable);
 
   for (const Method& m : expectedMethods()) {
     SCOPED_TRACE(std::string(m.name, m.name + std::char_traits<char16_t>::length(m.name)));
@@ -249,10 +258,8 @@ TEST_F(TypeLibrary, EverySlotDispidNameTypeFlagAndDefault) {
 TEST_F(TypeLibrary, EveryMethodHasAOneLineHelpString) {
   auto info = infoOf(IID_IUtils);
   ASSERT_TRUE(info);
-  HREFTYPE ref = 0;
-  ASSERT_EQ(info->GetRefTypeOfImplType(-1, &ref), S_OK);
-  ComPtr<ITypeInfo> vtable;
-  ASSERT_EQ(info->GetRefTypeInfo(ref, &vtable), S_OK);
+  ComPtr<ITypeInfo> vtable = vtableOfIUtils();
+  ASSERT_TRUE(vtable);
   for (const Method& m : expectedMethods()) {
     SCOPED_TRACE(std::string(m.name, m.name + std::char_traits<char16_t>::length(m.name)));
     const std::u16string help = docString(vtable.Get(), m.dispid);
