@@ -200,17 +200,6 @@ size_t raiseStackGuarantee() {
   return previous > kRoom ? previous : kRoom;
 }
 
-// The thread's information block (its self pointer; the compiler's own reading of it trips
-// its bounds check).
-NT_TIB* threadInformationBlock() {
-  NT_TIB* tib;
-#if defined(_WIN64)
-  asm("movq %%gs:0x30, %0" : "=r"(tib));
-#else
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
-#endif
-  return tib;
-}
 
 // After a guard was moved up, code that probes its frames only below the stack limit must
 // meet it: the limit goes up to the guard's upper end. Never above the stack pointer less a

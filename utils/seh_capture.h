@@ -13,6 +13,18 @@
 
 namespace vantorelix {
 
+// The thread's information block (its self pointer; the compiler's own reading of it trips
+// its bounds check).
+inline NT_TIB* threadInformationBlock() {
+  NT_TIB* tib;
+#if defined(_WIN64)
+  asm("movq %%gs:0x30, %0" : "=r"(tib));
+#else
+  asm("movl %%fs:0x18, %0" : "=r"(tib));
+#endif
+  return tib;
+}
+
 // The thread's floating-point control words: the x87 control word and the SSE control/status
 // register, which code of another module may change (unmasking floating-point exceptions, say).
 struct FloatingPointControl {

@@ -128,15 +128,6 @@ __attribute__((noinline)) int descend(volatile char* above, unsigned long depth)
   return descend(frame, depth + 1) + frame[0];
 }
 
-NT_TIB* threadInformationBlock() {
-  NT_TIB* tib;
-#if defined(_WIN64)
-  asm("movq %%gs:0x30, %0" : "=r"(tib));
-#else
-  asm("movl %%fs:0x18, %0" : "=r"(tib));
-#endif
-  return tib;
-}
 
 // The first run of guarded pages of the stack below `from`: [base, top), empty when there is
 // none. (A query answers from the page of the address upward, so the walk goes page by page.)
