@@ -32,3 +32,10 @@ if(VANTORELIX_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
 endif()
+
+# The release's platform-free parts: the installer rows over recorded harvests (wixl builds
+# both packages from them) and the bootstrap's reading of apt's lists.
+add_test(NAME release_rows_over_recorded_harvests
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/release/regrows_test.py)
+add_test(NAME bootstrap_reads_missing_i386_indexes
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/release/bootstrap-lists-test)

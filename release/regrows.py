@@ -13,9 +13,11 @@ for a key's default value, and the DLL's own path and folder are written [#DLL] 
 Windows keeps some of HKEY_CLASSES_ROOT once for both views and the rest once per view
 (Windows 7 and later): CLSID and Interface are kept per view, a type library's platform key
 (win32, win64) names one view's file, and everything else (the ProgID and its Clsid, the
-type library's version key with FLAGS and HELPDIR) is shared. The installer writes each row once: a shared row in a component of
-its own that every DLL's feature uses, so that Windows Installer's reference counting keeps
-it while either DLL is installed, and a per-view row in the component of its DLL.
+type library's version key with FLAGS and HELPDIR) is shared. Each DLL's registration writes
+some values of the other's too (the platform's RegisterTypeLib writes the Interface keys into
+both views). The installer writes each value once: a shared one in a component of its own
+that every DLL's feature uses, so that Windows Installer's reference counting keeps it while
+either DLL is installed, and a per-view one in the component of its view's DLL.
 """
 import argparse
 import re
@@ -131,9 +133,16 @@ def diff(before_path, after_path, dll_path):
 
 
 def is_per_view(key):
+    """A key that each registry view keeps apart (CLSID, Interface), or the type library's
+    platform key, which names one bitness's file although the TypeLib tree is shared."""
     k = key.lower()
     return (k.startswith("clsid\\") or k.startswith("interface\\")
             or re.match(r"^typelib\\[^\\]+\\[^\\]+\\[^\\]+\\win(32|64)$", k) is not None)
+
+
+def split_by_view(key):
+    k = key.lower()
+    return k.startswith("clsid\\") or k.startswith("interface\\")
 
 
 def derive_32(rows):
@@ -146,18 +155,46 @@ def derive_32(rows):
     return out
 
 
-def merge_32(rows32, rows64):
-    """The 64-bit registration writes the interface's keys in the 32-bit view too (they name no
-    file): one component writes them, the 32-bit DLL's, where its own registration has the
-    same ones."""
-    out = list(rows32)
-    seen = {(r[1].lower(), r[2]) for r in rows32}
-    for view, key, name, value in rows64:
-        if view == "32" and (key.lower(), name) not in seen:
-            if "[#DLL]" in value or "[DIR]" in value:
-                sys.exit(f"regrows: the 64-bit registration names its file in the 32-bit view: {key}")
-            out.append((view, key, name, value))
-            seen.add((key.lower(), name))
+def owner(row):
+    """The component that writes a row: the CLSID and Interface keys of a view belong to the DLL
+    of that view's bitness, a type library platform key to the DLL it names, and the rest (the
+    ProgID, the type library's version key) to the component that both DLLs' features share."""
+    view, key, _, _ = row
+    m = re.search(r"\\win(32|64)$", key, flags=re.I)
+    if is_per_view(key) and m:
+        return "Dll" + m.group(1)
+    if split_by_view(key):
+        return "Dll" + view
+    return "SharedClasses"
+
+
+def identity(row):
+    """What the registry holds once: a value of a key in one view where the views are kept
+    apart, and one value for both views everywhere else (the ProgID and the TypeLib tree are
+    shared since Windows 7)."""
+    view, key, name, _ = row
+    return (view if split_by_view(key) else "both", key.lower(), name)
+
+
+def components(rows64, rows32):
+    """The rows of both harvests, each once, in the component that writes it. Both DLLs'
+    registrations write some of the same values (the platform's RegisterTypeLib writes the
+    Interface keys into both views, and the shared keys are written by whichever registers);
+    a value that both write is taken once, and one that they write differently stops the build."""
+    out = {"Dll64": [], "Dll32": [], "SharedClasses": []}
+    seen = {}
+    for row in list(rows64) + list(rows32):
+        ident = identity(row)
+        if ident in seen:
+            if seen[ident][3] != row[3]:
+                sys.exit(f"regrows: the two registrations write {row[1]} {row[2]!r} differently: "
+                         f"{seen[ident][3]!r} and {row[3]!r}")
+            continue
+        seen[ident] = row
+        out[owner(row)].append(row)
+    for row in out["SharedClasses"]:
+        if "[#DLL]" in row[3]:
+            sys.exit(f"regrows: a key that both views share names one DLL's file: {row[1]}")
     return out
 
 
@@ -176,12 +213,15 @@ def xml(text):
 
 
 # Fixed identities: an upgrade finds the older product by its UpgradeCode, and a component
-# keeps its GUID for as long as it installs the same resources to the same place.
+# keeps its GUID for as long as it installs the same resources to the same place in the same
+# bitness, in every package that has it. The shared component is 64-bit in the x64 package and
+# 32-bit in the x86 one: two components, two GUIDs.
 UPGRADE_CODE = {"x64": "{5C1E6A0B-3F0E-4C6D-9B8E-2A7F1D4C9E01}",
                 "x86": "{5C1E6A0B-3F0E-4C6D-9B8E-2A7F1D4C9E02}"}
-COMPONENT_GUID = {"Dll64": "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C01}",
-                  "Dll32": "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C02}",
-                  "SharedClasses": "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C03}"}
+COMPONENT_GUID = {("Dll64", "yes"): "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C01}",
+                  ("Dll32", "no"): "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C02}",
+                  ("SharedClasses", "yes"): "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C03}",
+                  ("SharedClasses", "no"): "{9D2B7C41-6E0A-4B5F-8C3D-1F4E7A2B6C04}"}
 PRODUCT_NAMESPACE = uuid.UUID("3E8F4B1D-2C6A-4E7B-9A5D-0B1C2D3E4F50")
 
 
@@ -199,18 +239,17 @@ def registry_values(rows, file_id, dir_id, indent, key_path=False):
     return lines
 
 
-def wxs(arch, version, rows64, rows32, derived32):
+def wxs(arch, version, parts, derived32):
     """x64: both DLLs, the 64-bit one in Program Files, the 32-bit one in Program Files (x86);
-    x86: the 32-bit DLL in Program Files. The shared rows name the folder of the package's
-    own-bitness DLL."""
+    x86: the 32-bit DLL in Program Files, for 32-bit Windows only. The shared rows name the
+    folder of the package's own-bitness DLL."""
     win64 = arch == "x64"
-    shared = [r for r in rows64 if r[0] == "64" and not is_per_view(r[1])]
     product = "{" + str(uuid.uuid5(PRODUCT_NAMESPACE, f"Vantorelix {arch} {version}")).upper() + "}"
     dlls = []
     if win64:
-        dlls.append(("Dll64", "x64", "ProgramFiles64Folder", "INSTALLDIR64", "yes",
-                     [r for r in rows64 if r[0] == "64" and is_per_view(r[1])]))
-    dlls.append(("Dll32", "x86", "ProgramFilesFolder", "INSTALLDIR32", "no", rows32))
+        dlls.append(("Dll64", "x64", "ProgramFiles64Folder", "INSTALLDIR64", "yes", parts["Dll64"]))
+    dlls.append(("Dll32", "x86", "ProgramFilesFolder", "INSTALLDIR32", "no", parts["Dll32"]))
+    shared = parts["SharedClasses"]
     primary = dlls[0]
     L = ['<?xml version="1.0" encoding="utf-8"?>',
          "<!-- Written by release/regrows.py from the registry that regsvr32 leaves: do not edit.",
@@ -231,14 +270,14 @@ def wxs(arch, version, rows64, rows32, derived32):
     L.append("    </Directory>")
     for cid, sub, parent, dir_id, w64, rows in dlls:
         L += [f'    <DirectoryRef Id="{dir_id}">',
-              f'      <Component Id="{cid}" Guid="{COMPONENT_GUID[cid]}" Win64="{w64}">',
+              f'      <Component Id="{cid}" Guid="{COMPONENT_GUID[cid, w64]}" Win64="{w64}">',
               f'        <File Id="{cid}.dll" Name="Vantorelix.dll" Source="{sub}/Vantorelix.dll" KeyPath="yes"/>',
               f'        <File Id="{cid}.manifest" Name="Vantorelix.manifest" Source="{sub}/Vantorelix.manifest"/>']
         L += registry_values(rows, f"{cid}.dll", dir_id, "        ")
         L += ["      </Component>", "    </DirectoryRef>"]
     cid, _, _, dir_id, w64, _ = primary
     L += [f'    <DirectoryRef Id="{dir_id}">',
-          f'      <Component Id="SharedClasses" Guid="{COMPONENT_GUID["SharedClasses"]}" Win64="{w64}">']
+          f'      <Component Id="SharedClasses" Guid="{COMPONENT_GUID["SharedClasses", w64]}" Win64="{w64}">']
     L += registry_values(shared, f"{cid}.dll", dir_id, "        ", key_path=True)
     L += ["      </Component>", "    </DirectoryRef>"]
     for cid, sub, *_ in dlls:
@@ -260,7 +299,7 @@ def main():
     w.add_argument("--arch", choices=["x64", "x86"], required=True)
     w.add_argument("--version", required=True)
     w.add_argument("--rows64", help="the 64-bit DLL's harvest")
-    w.add_argument("--rows32", help="the 32-bit DLL's harvest (32-bit view)")
+    w.add_argument("--rows32", help="the 32-bit DLL's harvest")
     w.add_argument("--derive-32", action="store_true",
                    help="no 32-bit harvest: derive the 32-bit DLL's rows from the 64-bit one's")
     a = ap.parse_args()
@@ -274,15 +313,13 @@ def main():
             print("\t".join(r))
         return
     rows64 = read_rows(a.rows64)
-    # Only the per-view rows of the 32-bit DLL's own harvest are its own: the shared rows are
-    # the 64-bit DLL's, and one component writes them.
-    rows32 = derive_32(rows64) if a.derive_32 else [r for r in read_rows(a.rows32) if is_per_view(r[1])]
-    rows32 = merge_32(rows32, rows64)
+    rows32 = derive_32(rows64) if a.derive_32 else read_rows(a.rows32)
+    parts = components(rows64, rows32)
     if a.arch == "x86":
         # On 32-bit Windows the 32-bit view is the only one: the same keys without Wow6432Node.
-        rows32 = [("32",) + r[1:] for r in rows32]
-    sys.stdout.write(wxs(a.arch, a.version, rows64, rows32, a.derive_32))
-
+        parts = {"Dll64": [], "Dll32": [("32",) + r[1:] for r in parts["Dll32"]],
+                 "SharedClasses": parts["SharedClasses"]}
+    sys.stdout.write(wxs(a.arch, a.version, parts, a.derive_32))
 
 if __name__ == "__main__":
     main()

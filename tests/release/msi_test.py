@@ -213,6 +213,12 @@ def check_tables(msi, arch, version, dll32_size, dll64_size):
     for f in {r["Feature_"] for r in feats}:
         check({"SharedClasses", f} <= {r["Component_"] for r in feats if r["Feature_"] == f},
               f"{tag}: feature {f} uses its DLL's component and the shared one")
+    launch = {r["Condition"]: r["Description"] for r in msi_table(msi, "LaunchCondition")}
+    if arch == "x86":
+        check(f"Vantorelix-{version}-x64.msi" in launch.get("Installed OR NOT VersionNT64", ""),
+              f"{tag}: on 64-bit Windows the package stops and names the x64 package", launch)
+    else:
+        check(not any("VersionNT64" in c for c in launch), f"{tag}: no bitness condition", launch)
     upgrade = msi_table(msi, "Upgrade")
     check(len(upgrade) >= 2, f"{tag}: major upgrade rows (newer replaces, older refused)", upgrade)
     return props
@@ -311,6 +317,13 @@ def main():
     if reason32 is None:
         px.run("C:\\windows\\syswow64\\cscript.exe", "//nologo", win_path(os.path.join(script_dir, "nothing.vbs")))
     before = px.registry()
+
+    # The x86 package on 64-bit Windows: refused, and nothing is installed.
+    rc, out, took = msiexec(px, "/i", win_path(msi86), "/qn")
+    check(rc != 0, f"msiexec /i x86 in the win64 prefix is refused (exit code {rc})", out)
+    left86, gone86 = changes(before, px.registry())
+    check(not left86 and not gone86 and not os.path.exists(px.drive_c(DIR32)),
+          "the refused x86 package leaves no file and no registry value", left86 + gone86)
 
     # Install.
     rc, out, took = msiexec(px, "/i", win_path(msi[a.version]), "/qn")
