@@ -13,12 +13,15 @@ namespace vantorelix {
 
 using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-// Where a registration pass writes the class entries: HKEY_CLASSES_ROOT itself, or
-// HKEY_CURRENT_USER\Software\Classes for the current user. A key is named by its whole path
-// from `base`, so that another registry view of it can be asked for.
+// Where a registration pass writes the class entries: HKEY_LOCAL_MACHINE\Software\Classes for
+// the machine, HKEY_CURRENT_USER\Software\Classes for the current user. Never the merged
+// HKEY_CLASSES_ROOT: Windows stores a write through it under the user's classes wherever they
+// already hold the key, so a machine registration after a per-user one would reach only that
+// user, and an unregistration would read and remove the user's keys for the machine's. A key
+// is named by its whole path from `base`, so that another registry view of it can be asked for.
 struct ClassesRoot {
-  HKEY base = HKEY_CLASSES_ROOT;
-  std::u16string prefix;  // empty, or the path of the classes key with a closing "\"
+  HKEY base = HKEY_LOCAL_MACHINE;
+  std::u16string prefix = u"Software\\Classes\\";  // the path of the classes key with a closing "\"
   std::u16string path(const std::u16string& key) const { return prefix + key; }
 };
 
@@ -74,7 +77,7 @@ class TComServer final : public TComServerObject {
   ComPtr<ITypeLib> typeLib_;
   std::u16string helpFileName_;  // nothing in the library assigns it
   bool registering_ = true;
-  ClassesRoot registryRoot_;  // another key only while a per-user pass runs
+  ClassesRoot registryRoot_;  // the machine's classes; the user's only while a per-user pass runs
 };
 
 // The server of this process, or null before start-up and after unload.

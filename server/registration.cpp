@@ -1,5 +1,6 @@
 // Self-registration: the type library and the registry entries that lead the COM runtime from
-// the ProgID or the CLSID to this library, and their removal.
+// the ProgID or the CLSID to this library, and their removal. The machine pass works under
+// HKEY_LOCAL_MACHINE\Software\Classes, the per-user pass under HKEY_CURRENT_USER\Software\Classes.
 //
 // Every key and value is written through the UTF-16 registry functions. For a text that the
 // ANSI code page spells exactly they store what the ANSI functions stored, unit for unit; for a
@@ -43,13 +44,14 @@ RegistryViews registryViews() {
 #endif
 }
 
+// Every key is written and deleted in this process's own view, named explicitly.
 void createRegKey(const ClassesRoot& root, const std::u16string& key, const std::u16string& valueName,
                   const std::u16string& data) {
   RegKey handle;
   DWORD disposition = 0;
   wchar_t emptyClass[] = L"";
   LONG r = RegCreateKeyExW(root.base, wptr(root.path(key)), 0, emptyClass, REG_OPTION_NON_VOLATILE,
-                           KEY_READ | KEY_WRITE, nullptr, handle.out(), &disposition);
+                           KEY_READ | KEY_WRITE | registryViews().own, nullptr, handle.out(), &disposition);
   if (r == ERROR_SUCCESS)
     r = RegSetValueExW(handle.get(), wptr(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                        static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
@@ -58,7 +60,7 @@ void createRegKey(const ClassesRoot& root, const std::u16string& key, const std:
 
 // The result is ignored: a missing key or a denied deletion is no error.
 void deleteRegKey(const ClassesRoot& root, const std::u16string& key) {
-  RegDeleteKeyW(root.base, wptr(root.path(key)));
+  RegDeleteKeyExW(root.base, wptr(root.path(key)), registryViews().own, 0);
 }
 
 // A key that both views share, taken from both: on Windows they are one key and the second
@@ -163,7 +165,7 @@ using RegisterTypeLibForUserFn = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*)
 // HKEY_CURRENT_USER\Software\Classes, the per-user part of HKEY_CLASSES_ROOT.
 ClassesRoot userClasses() { return {HKEY_CURRENT_USER, u"Software\\Classes\\"}; }
 
-// Points a registration pass at another root and back at HKEY_CLASSES_ROOT on every way out.
+// Points a registration pass at another root and back at the machine's classes on every way out.
 class RootScope {
  public:
   RootScope(ClassesRoot& root, ClassesRoot during) : root_(root) { root_ = std::move(during); }
@@ -310,9 +312,9 @@ void TComServer::EraseUserRegistration() {
     }
     updateFactories(false);
   }
-  // Registration made the user's CLSID key if it had none; it goes again when nothing else is
-  // in it (a key with subkeys is never deleted).
-  deleteRegKey(userClasses(), u"CLSID");
+  // The user's CLSID key is a container that other programs' classes share: it stays, empty
+  // or not, as Windows keeps it. Whether this registration made it cannot be told afterwards,
+  // and a key that was there before must survive the unregistration.
 }
 
 }  // namespace vantorelix

@@ -79,6 +79,19 @@ std::wstring classesTree(HKEY root) {
   return out;
 }
 
+// The user's CLSID key is a container that other programs' classes share: a registration may
+// make it, and it stays afterwards, as on Windows. A tree read without it when it holds
+// nothing, for comparisons of what registration leaves.
+std::wstring withoutEmptyClsidContainer(std::wstring tree) {
+  const std::wstring container = L"[\\CLSID]\n";
+  const size_t at = tree.find(container);
+  if (at == std::wstring::npos) return tree;
+  const size_t next = at + container.size();
+  const bool empty = next == tree.size() || (tree[next] == L'[' && tree.compare(next, 8, L"[\\CLSID\\") != 0);
+  if (empty) tree.erase(at, container.size());
+  return tree;
+}
+
 DWORD runRegsvr32(const std::wstring& switches) {
   return vtest::runProgram(L"regsvr32.exe /s " + switches + L" \"" + dllPath() + L"\"");
 }
@@ -164,8 +177,25 @@ TEST(PerUserRegistration, WritesAndRemovesTheEntriesUnderCurrentUserOnly) {
   }
 
   ASSERT_EQ(runRegsvr32(L"/u /n /i:user"), 0u);
-  EXPECT_EQ(userBefore, classesTree(HKEY_CURRENT_USER)) << "per-user entries left behind";
+  const std::wstring userAfter = classesTree(HKEY_CURRENT_USER);
+  EXPECT_EQ(withoutEmptyClsidContainer(userBefore), withoutEmptyClsidContainer(userAfter)) << "per-user entries left behind";
   EXPECT_TRUE(machineBefore == classesTree(HKEY_LOCAL_MACHINE)) << "HKEY_LOCAL_MACHINE\\Software\\Classes changed";
+}
+
+// A CLSID key that the user's classes held before is theirs: registering and unregistering
+// leave it, even when it holds nothing else.
+TEST(PerUserRegistration, AUserClsidKeyThatWasThereBeforeStays) {
+  vantorelix::RegKey clsid;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID", 0, nullptr, 0, KEY_READ, nullptr, clsid.out(),
+                            nullptr),
+            ERROR_SUCCESS);
+  const std::wstring userBefore = classesTree(HKEY_CURRENT_USER);
+  ASSERT_NE(userBefore.find(L"[\\CLSID]"), std::wstring::npos);
+  ASSERT_EQ(runRegsvr32(L"/n /i:user"), 0u);
+  ASSERT_TRUE(keyExists(HKEY_CURRENT_USER, kClassKey));
+  ASSERT_EQ(runRegsvr32(L"/u /n /i:user"), 0u);
+  EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID")) << "the unregistration removed a key it did not write";
+  EXPECT_EQ(classesTree(HKEY_CURRENT_USER), userBefore);
 }
 
 TEST(PerUserRegistration, OnlyTheUserCommandLineIsUnderstood) {
@@ -248,7 +278,8 @@ void perUserSideBySide(const std::function<void()>& unregisterThisBitness) {
         EXPECT_FALSE(keyIn(user, key, v)) << narrow(key) << " in view " << v;
   }
   eraseOtherUserRegistration(views);
-  EXPECT_EQ(classesTree(HKEY_CURRENT_USER), userBefore) << "per-user entries left behind";
+  EXPECT_EQ(withoutEmptyClsidContainer(classesTree(HKEY_CURRENT_USER)), withoutEmptyClsidContainer(userBefore))
+      << "per-user entries left behind";
 }
 
 TEST(PerUserRegistration, SideBySideThroughDllInstall) {
@@ -284,7 +315,8 @@ TEST(PerUserRegistration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactP
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(folder.c_str());
   }
-  EXPECT_EQ(classesTree(HKEY_CURRENT_USER), userBefore) << "per-user entries left behind";
+  EXPECT_EQ(withoutEmptyClsidContainer(classesTree(HKEY_CURRENT_USER)), withoutEmptyClsidContainer(userBefore))
+      << "per-user entries left behind";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "com_support.h"
 #include "registry_views.h"
+#include "utils/under_wine.h"
 
 using namespace vtest;
 using vantorelix::Module;
@@ -324,6 +325,16 @@ void expectOwnViewGone(const Views& views) {
   EXPECT_FALSE(keyIn(machineClasses(), kTypeLibLocaleKey + ownPlatform, views.own));
 }
 
+// The shared keys as both bitnesses' programs read them: this one through its own view, the
+// 32-bit ones by their own reading (thirtyTwoBitProgramsSee).
+void expectSharedKeysKeptForBothBitnesses(const Views& views) {
+  EXPECT_EQ(valueIn(machineClasses(), kProgID, views.own).value_or(L"<missing>"), L"Utils Object");
+  EXPECT_EQ(valueIn(machineClasses(), std::wstring(kProgID) + L"\\Clsid", views.own).value_or(L"<missing>"), kUtilsClsid);
+  EXPECT_EQ(valueIn(machineClasses(), kTypeLibKey + L"\\1.0", views.own).value_or(L"<missing>"), L"Vantorelix Library");
+  EXPECT_TRUE(thirtyTwoBitProgramsSee(std::wstring(kProgID) + L"\\Clsid")) << "32-bit programs lost the ProgID";
+  EXPECT_TRUE(thirtyTwoBitProgramsSee(kTypeLibKey + L"\\1.0")) << "32-bit programs lost the type library";
+}
+
 void expectNoViewRegisters(const Views& views) {
   for (REGSAM v : {views.own, views.other})
     for (const std::wstring& key : {kUtilsClassKey, std::wstring(kProgID), kTypeLibKey, kInterfaceKey})
@@ -423,19 +434,99 @@ TEST_F(SideBySide, TheThirtyTwoBitDllRegisteredBySysWow64Regsvr32) {
   ASSERT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
   ASSERT_EQ(runProgram(native + L"/u " + dll64), 0u);
   expectOwnViewGone(views);
-  expectSharedKeysKept(views);
+  expectSharedKeysKeptForBothBitnesses(views);
   EXPECT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
   ASSERT_EQ(runProgram(wow + L"/u " + quoted(dll32)), 0u);
   expectNoViewRegisters(views);
+  EXPECT_FALSE(thirtyTwoBitProgramsSee(kProgID));
 
   // The 32-bit one goes first.
   ASSERT_EQ(runProgram(native + dll64), 0u);
   ASSERT_EQ(runProgram(wow + quoted(dll32)), 0u);
   ASSERT_EQ(runProgram(wow + L"/u " + quoted(dll32)), 0u);
   EXPECT_FALSE(keyIn(machineClasses(), kUtilsClassKey, views.other));
-  expectSharedKeysKept(views);
+  expectSharedKeysKeptForBothBitnesses(views);
   expectCreatableFrom(dllPath());
   CoFreeUnusedLibrariesEx(0, 0);
   ASSERT_EQ(runProgram(native + L"/u " + dll64), 0u);
   expectNoViewRegisters(views);
+  EXPECT_FALSE(thirtyTwoBitProgramsSee(kProgID));
+}
+
+// ---- the machine's classes and the user's ------------------------------------------------------
+// A machine pass works under HKEY_LOCAL_MACHINE\Software\Classes and a per-user pass under
+// HKEY_CURRENT_USER\Software\Classes, whatever the other scope holds. On Windows
+// HKEY_CLASSES_ROOT merges the two, and a write through it lands in the user's key wherever
+// that exists: a machine registration after a per-user one would then reach only this user, and
+// a machine unregistration would take the user's keys. (Wine does not merge the user's classes
+// into HKEY_CLASSES_ROOT, so there these cases hold whichever root the server wrote through;
+// they guard Windows, where the kit runs them.)
+namespace {
+HRESULT dllInstall(const std::u16string& dll, BOOL install) {
+  Module module = Module::adopt(LoadLibraryW(w(dll)));
+  if (!module) return HRESULT_FROM_WIN32(GetLastError());
+  using DllInstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+  auto entry = reinterpret_cast<DllInstallFn>(reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));
+  return entry ? entry(install, L"user") : E_NOINTERFACE;
+}
+
+class Scopes : public Registration {
+ protected:
+  void TearDown() override {
+    dllInstall(dllPath(), FALSE);
+    Registration::TearDown();
+  }
+  const Views views = registryViews();
+};
+}  // namespace
+
+TEST_F(Scopes, AMachineRegistrationAndUnregistrationLeaveTheUsersKeysAsTheyWere) {
+  ASSERT_EQ(callEntry(dllPath(), "DllUnregisterServer"), S_OK);
+  ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
+  const std::wstring user = registrationIn(userClasses(), views);
+  ASSERT_NE(user.find(L"InprocServer32 = " + longPathW(wide(dllPath()))), std::wstring::npos) << narrow(user);
+
+  ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
+  EXPECT_EQ(registrationIn(userClasses(), views), user) << "the machine registration wrote into the user's classes";
+  EXPECT_EQ(valueIn(localMachineClasses(), kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L"<missing>"),
+            longPathW(wide(dllPath())));
+  EXPECT_EQ(valueIn(localMachineClasses(), kProgID, views.own).value_or(L"<missing>"), L"Utils Object");
+
+  ASSERT_EQ(callEntry(dllPath(), "DllUnregisterServer"), S_OK);
+  EXPECT_EQ(registrationIn(userClasses(), views), user) << "the machine unregistration took the user's keys";
+  for (const std::wstring& key : {kUtilsClassKey, std::wstring(kProgID)})
+    EXPECT_FALSE(keyIn(localMachineClasses(), key, views.own)) << narrow(key) << " left in the machine's classes";
+}
+
+TEST_F(Scopes, APerUserRegistrationAndUnregistrationLeaveTheMachinesKeysAsTheyWere) {
+  const std::wstring machine = registrationIn(localMachineClasses(), views);
+  ASSERT_NE(machine.find(L"InprocServer32 = " + longPathW(wide(dllPath()))), std::wstring::npos) << narrow(machine);
+
+  ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
+  EXPECT_EQ(valueIn(userClasses(), kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L"<missing>"),
+            longPathW(wide(dllPath())));
+  // (Wine's RegisterTypeLibForUser registers the type library for the machine: its keys are
+  // the machine's already, written by the same DLL, so the reading below is unchanged.)
+  EXPECT_EQ(registrationIn(localMachineClasses(), views), machine) << "the per-user registration changed the machine's classes";
+
+  ASSERT_EQ(dllInstall(dllPath(), FALSE), S_OK);
+  EXPECT_FALSE(keyIn(userClasses(), kUtilsClassKey, views.own));
+  EXPECT_FALSE(keyIn(userClasses(), kProgID, views.own));
+  // Wine's UnRegisterTypeLibForUser unregisters the type library for the whole machine, as its
+  // RegisterTypeLibForUser registered it: under Wine the type library's and the interface's
+  // keys are Wine's to take, and only the class entries are compared. Windows keeps the
+  // per-user type library under the user's classes, and there every key is compared.
+  auto compared = [](const std::wstring& reading) {
+    if (!vantorelix::runningUnderWine()) return reading;
+    std::wstring out;
+    for (size_t at = 0, end; at < reading.size(); at = end + 1) {
+      end = reading.find(L'\n', at);
+      const std::wstring line = reading.substr(at, end - at);
+      if (line.find(L" TypeLib\\") == std::wstring::npos && line.find(L" Interface\\") == std::wstring::npos)
+        out += line + L"\n";
+    }
+    return out;
+  };
+  EXPECT_EQ(compared(registrationIn(localMachineClasses(), views)), compared(machine))
+      << "the per-user unregistration took the machine's keys";
 }

@@ -31,6 +31,10 @@ struct ClassesPlace {
   const char* name;
 };
 inline ClassesPlace machineClasses() { return {HKEY_CLASSES_ROOT, L"", "HKEY_CLASSES_ROOT"}; }
+// The machine's own classes, which HKEY_CLASSES_ROOT merges with the user's on Windows.
+inline ClassesPlace localMachineClasses() {
+  return {HKEY_LOCAL_MACHINE, L"Software\\Classes\\", "HKEY_LOCAL_MACHINE\\Software\\Classes"};
+}
 inline ClassesPlace userClasses() {
   return {HKEY_CURRENT_USER, L"Software\\Classes\\", "HKEY_CURRENT_USER\\Software\\Classes"};
 }
@@ -119,6 +123,27 @@ inline void eraseOtherViewRegistration(const ClassesPlace& place, const Views& v
   for (const wchar_t* sub : {L"\\ProxyStubClsid32", L"\\TypeLib", L""}) deleteIn(place, kInterfaceKey + sub, views.other);
 }
 
+// Every value of Vantorelix's registration that one scope holds, in both views: one line per
+// key, view and value ("<missing>" where there is none), for a comparison key by key.
+inline std::wstring registrationIn(const ClassesPlace& place, const Views& views) {
+  const std::wstring keys[] = {kUtilsClassKey, kUtilsClassKey + L"\\InprocServer32", kUtilsClassKey + L"\\ProgID",
+                               kUtilsClassKey + L"\\Version", kUtilsClassKey + L"\\TypeLib", kProgID,
+                               std::wstring(kProgID) + L"\\Clsid", kTypeLibKey + L"\\1.0",
+                               kTypeLibLocaleKey + L"\\win32", kTypeLibLocaleKey + L"\\win64", kInterfaceKey,
+                               kInterfaceKey + L"\\TypeLib"};
+  std::wstring out;
+  for (REGSAM v : {views.own, views.other}) {
+    for (const std::wstring& key : keys) {
+      out += std::to_wstring(v) + L" " + key + L" = " + (keyIn(place, key, v) ? valueIn(place, key, v).value_or(L"") : L"<missing>");
+      if (key == kUtilsClassKey + L"\\InprocServer32")
+        out += L" ThreadingModel=" + valueIn(place, key, v, L"ThreadingModel").value_or(L"<missing>");
+      out += L"\n";
+    }
+    if (!views.other) break;
+  }
+  return out;
+}
+
 inline std::string narrow(const std::wstring& s) {
   int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
@@ -141,11 +166,21 @@ inline DWORD runProgram(std::wstring command) {
   return code;
 }
 
-// The Windows folder's regsvr32 of a bitness: system32 (this program's own) or syswow64.
-inline std::wstring regsvr32In(const wchar_t* folder) {
+// A program of the Windows folder of a bitness: system32 (this program's own) or syswow64.
+inline std::wstring systemProgramIn(const wchar_t* folder, const wchar_t* program) {
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
-  return std::wstring(windows) + L"\\" + folder + L"\\regsvr32.exe";
+  return std::wstring(windows) + L"\\" + folder + L"\\" + program;
+}
+inline std::wstring regsvr32In(const wchar_t* folder) { return systemProgramIn(folder, L"regsvr32.exe"); }
+
+// Whether the 32-bit programs see a key of HKEY_CLASSES_ROOT, asked of syswow64's reg.exe: a
+// 32-bit program's own reading, which a 64-bit program's KEY_WOW64_32KEY need not match for a
+// key that Windows shares between the views. (Wine's 32-bit programs write a ProgID into the
+// one key Windows shares, while Wine answers a 64-bit program's KEY_WOW64_32KEY reading of it
+// from a per-view copy that nothing writes.)
+inline bool thirtyTwoBitProgramsSee(const std::wstring& classesKey) {
+  return runProgram(L"\"" + systemProgramIn(L"SysWOW64", L"reg.exe") + L"\" query \"HKCR\\" + classesKey + L"\" /ve") == 0;
 }
 
 }  // namespace vtest
