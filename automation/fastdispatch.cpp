@@ -244,6 +244,11 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
   // where the rest have defaults.
   if (!(flags & DISPATCH_METHOD) || (flags & ~(DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return false;
   if (!params || params->cNamedArgs != 0 || (params->cArgs && !params->rgvarg)) return false;
+  // Without a place for the exception the platform may answer a failing method with the
+  // method's own HRESULT instead of DISP_E_EXCEPTION ("if pExcepInfo is null, only an HRESULT
+  // error will be returned"): such a call is the platform's, whichever system it runs on.
+  // Scripts always give one, so they lose nothing.
+  if (!excepInfo) return false;
   const Member* m = find(id);
   if (!m || params->cArgs > m->inputs || params->cArgs < m->required) return false;
 
@@ -302,21 +307,18 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
     // so that wCode, the field that scode makes unused, is 0 and pfnDeferredFillIn is null.
     // Wine's ITypeInfo::Invoke writes the same values into the fields it fills but leaves the
     // others (and, without error information, all but scode) as the caller had them; callers
-    // hand in a cleared EXCEPINFO, where the two are the same. When the caller gives no
-    // EXCEPINFO the error information stays on the thread, as on the platform's path.
+    // hand in a cleared EXCEPINFO, where the two are the same.
     hr = DISP_E_EXCEPTION;
-    if (excepInfo) {
-      std::memset(excepInfo, 0, sizeof *excepInfo);
-      IErrorInfo* info = nullptr;
-      if (GetErrorInfo(0, &info) == S_OK && info) {
-        info->GetDescription(&excepInfo->bstrDescription);
-        info->GetHelpFile(&excepInfo->bstrHelpFile);
-        info->GetSource(&excepInfo->bstrSource);
-        info->GetHelpContext(&excepInfo->dwHelpContext);
-        info->Release();
-      }
-      excepInfo->scode = methodResult;
+    std::memset(excepInfo, 0, sizeof *excepInfo);
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+      info->GetDescription(&excepInfo->bstrDescription);
+      info->GetHelpFile(&excepInfo->bstrHelpFile);
+      info->GetSource(&excepInfo->bstrSource);
+      info->GetHelpContext(&excepInfo->dwHelpContext);
+      info->Release();
     }
+    excepInfo->scode = methodResult;
     return true;
   }
   hr = S_OK;

@@ -171,5 +171,11 @@ include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
 
 # The test kit for Windows machines (scripts/package-test-kit), unpacked and run by Wine's cmd
 # in a fresh prefix of its own.
-add_test(NAME test_kit_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/kit/check-under-wine ${CMAKE_BINARY_DIR})
+if(WINE_ARCH STREQUAL "win64")
+  # Both halves of the kit, where the 32-bit tree beside this one is built and 32-bit programs run.
+  get_filename_component(kit_win32 ${CMAKE_BINARY_DIR}/../win32 ABSOLUTE)
+  add_test(NAME test_kit_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/kit/check-under-wine ${CMAKE_BINARY_DIR} ${kit_win32})
+else()
+  add_test(NAME test_kit_under_wine COMMAND ${CMAKE_SOURCE_DIR}/tests/kit/check-under-wine ${CMAKE_BINARY_DIR})
+endif()
 set_tests_properties(test_kit_under_wine PROPERTIES TIMEOUT 600)

@@ -171,6 +171,8 @@ function runScript(arch, script) {
     if (m) summary = m;
     else if (/^FAIL: /.test(out[k])) { fail(where, out[k].substr(6)); shown++; }
     else if (/^skipped: /.test(out[k])) note(where + ": " + out[k]);
+    // The VARTYPE that this system's late binding gives an int or unsigned result.
+    else if (/^vartype: /.test(out[k])) note(where + ": " + out[k]);
   }
   if (!summary) {
     fail(where, "ended without its summary line (exit code " + rc + "); output in " + log);

@@ -36,6 +36,7 @@ For i = 0 To 6
   saved(i) = CLng(u.getSysColor(i))
 Next
 
+WScript.Echo "vartype: getSysColor " & VarType(u.getSysColor(5))
 Check "getSysColor is unsigned", VarType(u.getSysColor(5)) = 19
 Check "setSysColor (5)/(&HFF0000)", u.setSysColor(Array(5), Array(&HFF0000)) = True
 Check "reads back as &HFF0000", CLng(u.getSysColor(5)) = &HFF0000

@@ -29,6 +29,8 @@ Check "getErrMsg result is a String", TypeName(u.getErrMsg(5)) = "String"
 Dim t0, t1, d
 t0 = u.getTickCount()
 Check "tick count is a number", IsNumeric(t0)
+' The VARTYPE of an unsigned result, for the log (Wine gives VT_UI4, 19).
+WScript.Echo "vartype: getTickCount " & VarType(t0)
 u.sleep
 t1 = u.getTickCount()
 d = CDbl(t1) - CDbl(t0)

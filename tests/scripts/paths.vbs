@@ -39,6 +39,10 @@ CheckRel "C:\a\b\", "D:\x.txt", "D:\x.txt"
 Check "extractRelPath result is a String", TypeName(u.extractRelPath("C:\a\", "C:\a\b")) = "String"
 
 Check "getMaxPath is 260", u.getMaxPath() = 260
+' The VARTYPE of an int result as this system's ITypeInfo::Invoke gives it, for the log: Wine
+' gives VT_I4 (3); a number of either int type is what a script can compute with.
+WScript.Echo "vartype: getMaxPath " & VarType(u.getMaxPath())
+Check "getMaxPath is a Long or an Integer of the machine's size", VarType(u.getMaxPath()) = 3 Or VarType(u.getMaxPath()) = 22
 
 ' The wide methods: empty inputs and missing paths give "".
 Check "getLongPath of a missing path is empty", u.getLongPath(temp & "\no such dir\f.txt") = ""
