@@ -32,3 +32,5 @@ if(VANTORELIX_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
 endif()
+
+include(${CMAKE_SOURCE_DIR}/tests/lint/lint.cmake)
