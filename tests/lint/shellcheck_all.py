@@ -7,8 +7,8 @@
 A shell script is found by what it is, not by where it lies: a file whose first line is a
 shebang naming sh, bash, dash or ksh (directly or through env), a file named *.sh or *.bash,
 or one that starts with a "# shellcheck shell=..." directive (a sourced helper such as
-scripts/arch.sh). The build trees, dist/ and .git are left out, as is every folder given
-with --skip. shellcheck runs from SOURCE with -x, so that a "# shellcheck source=PATH"
+scripts/arch.sh). The build trees, dist/, .git and the fuzzers' corpus are left out, as is
+every folder given with --skip. shellcheck runs from SOURCE with -x, so that a "# shellcheck source=PATH"
 directive names the sourced file by its path in the tree, at shellcheck's default severity
 (style); a script passes when shellcheck reports nothing for it.
 """
@@ -23,6 +23,8 @@ DIRECTIVE = re.compile(rb"#\s*shellcheck\s+shell=(sh|bash|dash|ksh)\b")
 # Top-level folders that hold no source: build trees, the release, version control.
 SKIP_TOP = re.compile(r"^(build|build-.*|dist|\.git)$")
 SKIP_ANY = {"node_modules", "__pycache__", ".git"}
+# Folders of data, whose files may start with any bytes: the fuzzers' inputs.
+SKIP_DATA = {os.path.join("tests", "fuzz", "corpus")}
 
 
 def is_shell_script(path):
@@ -43,6 +45,7 @@ def find_scripts(source, skip=()):
         rel = os.path.relpath(folder, source)
         dirs[:] = sorted(d for d in dirs
                          if d not in SKIP_ANY and not (rel == "." and SKIP_TOP.match(d))
+                         and os.path.normpath(os.path.join(rel, d)) not in SKIP_DATA
                          and os.path.realpath(os.path.join(folder, d)) not in skip)
         for name in sorted(files):
             path = os.path.join(folder, name)
@@ -94,6 +97,7 @@ def self_test(work):
         "tools/bashful": "#!/usr/bin/env bashful\n",
         "build/win64/generated": "#!/bin/sh\nls $1\n",
         "dist/in-release": "#!/bin/sh\nls $1\n",
+        "tests/fuzz/corpus/0a1b2c": "#!/bin/sh\nls $1\n",
     }
     for rel, text in files.items():
         path = os.path.join(work, rel)
@@ -110,7 +114,7 @@ def self_test(work):
     found = find_scripts(work)
     want = ["lib/directive", "lib/sourced.sh", "tools/env-flags", "tools/new-folder/helper", "tools/plain"]
     expect(found == want, "the finder takes shell scripts by their first line or name, in any folder, "
-           "and leaves out Python, other interpreters, build trees and dist/", found)
+           "and leaves out Python, other interpreters, build trees, dist/ and the fuzz corpus", found)
     rc, out = shellcheck(work, found)
     expect(rc != 0 and "tools/new-folder/helper:4:4:" in out and "SC2086" in out,
            "a script with a finding fails the run, named with its line", out)
