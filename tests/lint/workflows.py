@@ -43,15 +43,15 @@ def install(tools):
         print("FAIL: npm is not installed (Debian: npm, or Node.js with npm)")
         return 1
     os.makedirs(tools, exist_ok=True)
-    specs = [f"{n}@{v}" for n, v in PACKAGES.items()]
-    p = subprocess.run(["npm", "install", "--prefix", tools, "--no-audit", "--no-fund", "--save-exact"] + specs,
+    pinned = [f"{n}@{v}" for n, v in PACKAGES.items()]
+    p = subprocess.run(["npm", "install", "--prefix", tools, "--no-audit", "--no-fund", "--save-exact"] + pinned,
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     print(p.stdout.decode("utf-8", "replace").rstrip())
     got = installed_versions(tools)
     if p.returncode != 0 or got != PACKAGES:
-        print(f"FAIL: npm install {' '.join(specs)} gave {got}")
+        print(f"FAIL: npm install {' '.join(pinned)} gave {got}")
         return 1
-    print(f"installed {' '.join(specs)} into {tools}")
+    print(f"installed {' '.join(pinned)} into {tools}")
     return 0
 
 
