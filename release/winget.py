@@ -116,7 +116,7 @@ def emit(pairs, indent=""):
 
 
 def document(manifest_type, pairs):
-    lines = [f"# Written by release/winget.py from the release's installer packages.",
+    lines = ["# Written by release/winget.py from the release's installer packages.",
              f"# yaml-language-server: $schema={SCHEMA.format(manifest_type)}", ""]
     lines += emit(pairs + [("ManifestType", manifest_type), ("ManifestVersion", MANIFEST_VERSION)])
     return "\n".join(lines) + "\n"
