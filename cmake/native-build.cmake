@@ -39,3 +39,5 @@ add_test(NAME release_rows_over_recorded_harvests
   COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/release/regrows_test.py)
 add_test(NAME bootstrap_reads_missing_i386_indexes
   COMMAND ${CMAKE_SOURCE_DIR}/tests/release/bootstrap-lists-test)
+
+include(${CMAKE_SOURCE_DIR}/tests/lint/lint.cmake)

@@ -3,6 +3,8 @@
 #    the same bytes;
 #  - release_msi (the 64-bit tree): the installer packages, built from this tree's DLL and the
 #    32-bit tree's beside it, installed, upgraded and removed by msiexec in a fresh win64 prefix.
+#  - release_winget (the 64-bit tree): the winget manifests that release/winget.py writes for
+#    the two packages, held against winget's manifest rules and the packages themselves.
 add_executable(installed_host ${CMAKE_SOURCE_DIR}/tests/release/installed_host.cpp)
 target_include_directories(installed_host PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(installed_host PRIVATE ${VANTORELIX_DEFINES})
@@ -24,4 +26,11 @@ if(WINE_ARCH STREQUAL "win64")
       --source ${CMAKE_SOURCE_DIR} --win32 ${VANTORELIX_WIN32_BUILD} --win64 ${CMAKE_BINARY_DIR}
       --version ${VANTORELIX_VERSION} --work ${CMAKE_BINARY_DIR}/msi-test)
   set_tests_properties(release_msi PROPERTIES TIMEOUT 900)
+  # The packages are built into the test's own folder: release_msi's are made, installed and
+  # removed within that test's run, and this one needs none of its Wine installs.
+  add_test(NAME release_winget
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/release/winget_test.py
+      --source ${CMAKE_SOURCE_DIR} --win32 ${VANTORELIX_WIN32_BUILD} --win64 ${CMAKE_BINARY_DIR}
+      --version ${VANTORELIX_VERSION} --work ${CMAKE_BINARY_DIR}/winget-test)
+  set_tests_properties(release_winget PROPERTIES TIMEOUT 600)
 endif()
