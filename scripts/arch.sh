@@ -1,17 +1,17 @@
 # shellcheck shell=bash
-# The two architectures of the DLL, each with its CMake toolchain file and its build tree, both
-# relative to the source root: the one place that scripts/test, scripts/package, scripts/demo
-# and bench/run take them from. Sourced, not run:
-#   arch_toolchain ARCH   prints the toolchain file of win32 or win64
-#   arch_tree ARCH        prints the build tree of win32 or win64
+# The build trees are CMake's configure presets (CMakePresets.json): win32 and win64 name their
+# toolchain files there, native the host compiler, and each builds in build/<preset>. This is
+# what scripts/test, scripts/package, scripts/demo and bench/run take them from. Sourced, not run:
+#   arch_tree ARCH              prints the build tree of win32, win64 or native
+#   arch_configure ARCH [TREE]  configures that tree from its preset (or TREE, from the same preset)
 # Both fail, printing nothing, for any other ARCH.
-arch_toolchain() {
+arch_tree() {
   case $1 in
-    win32) echo cmake/mingw-i686.cmake ;;
-    win64) echo cmake/mingw-x86_64.cmake ;;
+    win32 | win64 | native) echo "build/$1" ;;
     *) return 1 ;;
   esac
 }
-arch_tree() {
-  arch_toolchain "$1" >/dev/null && echo "build/$1"
+arch_configure() {
+  arch_tree "$1" >/dev/null || return 1
+  cmake --preset "$1" ${2:+-B "$2"} >/dev/null
 }
