@@ -16,8 +16,8 @@ void copyFault(const EXCEPTION_RECORD& record, FaultRecord& fault) {
   for (DWORD i = 0; i < 2; ++i) fault.info[i] = i < record.NumberParameters ? record.ExceptionInformation[i] : 0;
 }
 
-// What the guarded call's handler needs: where to resume and where the data goes.
-struct GuardFrame {
+// What the captured call's handler needs: where to resume and where the data goes.
+struct CaptureFrame {
 #if defined(__i386__)
   EXCEPTION_REGISTRATION_RECORD registration;  // first: the thread's handler chain points here
   void* resume[5];                             // __builtin_setjmp buffer
@@ -56,14 +56,14 @@ _vantorelix_unwind_to@8:
 )");
 
 // The handler of a frame on the thread's fs:[0] chain. The dispatcher comes here only after
-// every frame inside the guarded call has declined the exception. The unwind runs their
+// every frame inside the captured call has declined the exception. The unwind runs their
 // termination handlers and leaves this frame at the head of the chain; then control goes
-// back to the guarded call, which takes the frame off. Its name is plain so that the link map
+// back to the captured call, which takes the frame off. Its name is plain so that the link map
 // shows where it lies (the image's check of exception handlers looks there).
-extern "C" EXCEPTION_DISPOSITION NTAPI guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
+extern "C" EXCEPTION_DISPOSITION NTAPI captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
                                                          void*) {
   if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
-  auto* frame = static_cast<GuardFrame*>(establisher);
+  auto* frame = static_cast<CaptureFrame*>(establisher);
   copyFault(*record, *frame->fault);
   frame->faulted = true;
   vantorelix_unwind_to(establisher, record);
@@ -78,10 +78,10 @@ EXCEPTION_REGISTRATION_RECORD* chainHead() {
 }
 void setChainHead(EXCEPTION_REGISTRATION_RECORD* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
-__attribute__((noinline)) bool guardedCall(void (*call)(void*), void* context, FaultRecord& fault) {
-  GuardFrame frame;
+__attribute__((noinline)) bool capturedCall(void (*call)(void*), void* context, FaultRecord& fault) {
+  CaptureFrame frame;
   frame.fault = &fault;
-  frame.registration.Handler = guardFrameHandler;
+  frame.registration.Handler = captureFrameHandler;
   frame.registration.Next = chainHead();
   if (__builtin_setjmp(frame.resume) != 0) {
     setChainHead(frame.registration.Next);
@@ -95,15 +95,15 @@ __attribute__((noinline)) bool guardedCall(void (*call)(void*), void* context, F
 
 #elif defined(__x86_64__)
 // On x86_64 handlers are found through the unwind tables: the call runs inside a small
-// function whose unwind information names guardFrameHandler as its exception handler. After a
+// function whose unwind information names captureFrameHandler as its exception handler. After a
 // fault the handler unwinds to that function's frame and resumes it at the return address of
 // its call, exactly where a call that completes comes back: a resume point that is a return
 // address is one that a shadow stack holds, which Windows checks the target of an unwind
-// against when hardware-enforced stack protection is strict. The guard frame tells the two
+// against when hardware-enforced stack protection is strict. The capture frame tells the two
 // apart.
-extern "C" void vantorelix_guarded_call(void (*call)(void*), void* context, GuardFrame* frame);
-extern "C" char vantorelix_guarded_call_return[];
-extern "C" EXCEPTION_DISPOSITION guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
+extern "C" void vantorelix_captured_call(void (*call)(void*), void* context, CaptureFrame* frame);
+extern "C" char vantorelix_captured_call_return[];
+extern "C" EXCEPTION_DISPOSITION captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
                                                    DISPATCHER_CONTEXT* dispatch);
 
 // The nop after the call keeps the return address off the epilogue: an unwinder that finds an
@@ -111,12 +111,12 @@ extern "C" EXCEPTION_DISPOSITION guardFrameHandler(EXCEPTION_RECORD* record, voi
 // handler.
 asm(R"(
   .text
-  .globl vantorelix_guarded_call
-  .globl vantorelix_guarded_call_return
-  .def vantorelix_guarded_call; .scl 2; .type 32; .endef
-  .seh_proc vantorelix_guarded_call
-  .seh_handler guardFrameHandler, @except
-vantorelix_guarded_call:
+  .globl vantorelix_captured_call
+  .globl vantorelix_captured_call_return
+  .def vantorelix_captured_call; .scl 2; .type 32; .endef
+  .seh_proc vantorelix_captured_call
+  .seh_handler captureFrameHandler, @except
+vantorelix_captured_call:
   subq $40, %rsp
   .seh_stackalloc 40
   .seh_endprologue
@@ -124,29 +124,29 @@ vantorelix_guarded_call:
   movq %rcx, %rax
   movq %rdx, %rcx
   callq *%rax
-vantorelix_guarded_call_return:
+vantorelix_captured_call_return:
   nop
   addq $40, %rsp
   ret
   .seh_endproc
 )");
 
-extern "C" EXCEPTION_DISPOSITION guardFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
+extern "C" EXCEPTION_DISPOSITION captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
                                                    DISPATCHER_CONTEXT* dispatch) {
   if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
-  // The guard frame's address lies just above the callee's home area.
-  auto* frame = *reinterpret_cast<GuardFrame**>(static_cast<char*>(establisher) + 32);
+  // The capture frame's address lies just above the callee's home area.
+  auto* frame = *reinterpret_cast<CaptureFrame**>(static_cast<char*>(establisher) + 32);
   copyFault(*record, *frame->fault);
   frame->faulted = true;
-  RtlUnwindEx(establisher, vantorelix_guarded_call_return, record, nullptr, dispatch->ContextRecord,
+  RtlUnwindEx(establisher, vantorelix_captured_call_return, record, nullptr, dispatch->ContextRecord,
               dispatch->HistoryTable);
-  return ExceptionContinueSearch;  // not reached: the unwind resumes the guarded call
+  return ExceptionContinueSearch;  // not reached: the unwind resumes the captured call
 }
 
-bool guardedCall(void (*call)(void*), void* context, FaultRecord& fault) {
-  GuardFrame frame;
+bool capturedCall(void (*call)(void*), void* context, FaultRecord& fault) {
+  CaptureFrame frame;
   frame.fault = &fault;
-  vantorelix_guarded_call(call, context, &frame);
+  vantorelix_captured_call(call, context, &frame);
   return !frame.faulted;
 }
 
@@ -216,10 +216,10 @@ void raiseStackLimitTo(char* guardTop, const ThreadStack& stack) {
 // raises the overflow only when that guard is touched, so the dispatch finds no room below the
 // faulting frame (on x86_64 it writes its context 2.7 KB below it) and Wine ends the process.
 // Windows keeps its guard region the guarantee above the stack's end by itself. Under Wine the
-// guard is therefore moved, before each guarded call, to no lower than the guarantee's room
+// guard is therefore moved, before each captured call, to no lower than the guarantee's room
 // above the stack's end (the overflow's dispatch then has that room), and the stack limit
 // with it.
-void placeGuardForWine(size_t guarantee) {
+void placeStackGuardPageForWine(size_t guarantee) {
   const ThreadStack stack = currentStack();
   if (!stack.end) return;
   const size_t page = stack.pageSize;
@@ -304,8 +304,8 @@ bool callCapturingFault(void (*call)(void*), void* context, FaultRecord& fault) 
   const FloatingPointControl floatingPoint = saveFloatingPointControl();
   const size_t guarantee = raiseStackGuarantee();
   // Wine only: its first guard page sits directly on the stack's last page (see there).
-  if (runningUnderWine()) placeGuardForWine(guarantee);
-  if (guardedCall(call, context, fault)) return true;
+  if (runningUnderWine()) placeStackGuardPageForWine(guarantee);
+  if (capturedCall(call, context, fault)) return true;
   restoreFloatingPointControl(floatingPoint);
   if (fault.code == fault_code::kStackOverflow) rearmAfterOverflow(guarantee);
   return false;

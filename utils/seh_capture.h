@@ -1,5 +1,5 @@
 // Capture of structured exceptions (processor faults, RaiseException) for a compiler without
-// __try: a guarded call that a fault ends and returns from, with the exception's data.
+// __try: a captured call that a fault ends and returns from, with the exception's data.
 #pragma once
 
 #include <windows.h>
@@ -75,7 +75,7 @@ void raiseFaultsAsErrors(Body&& body) {
         try {
           (*c->body)();
         } catch (...) {
-          c->error = std::current_exception();  // never through the guard's frame
+          c->error = std::current_exception();  // never through the capture frame
         }
       },
       &call, fault);
