@@ -15,6 +15,8 @@ server on 127.0.0.1, started and stopped here). Then, in the order scripts/packa
   - a wrong password, a missing PKCS#12 file, a missing file to sign, an expired certificate
     and a timestamp authority that does not answer each stop the signing with a message and
     leave every file as it was; scripts/package stops before it writes dist/;
+  - a key on a PKCS#11 token (SoftHSM's, where it is installed) signs too, and a wrong PIN
+    stops it;
   - the test kit's programs and DLLs are signed inside the kit.
 The packages' 32-bit rows are derived from the 64-bit DLL's (build-msi --reuse-harvest with the
 64-bit harvest only): the rows are release_msi's subject, the signatures this test's.
@@ -122,7 +124,7 @@ signer_cert = {p("tsa.pem")}
 certs = {p("ca.pem")}
 signer_key = {p("tsa.key")}
 signer_digest = sha256
-default_policy = 1.3.6.1.4.1.4146.2.3
+default_policy = 1.2.3.4.1
 digests = sha256, sha384, sha512
 accuracy = secs:1
 ordering = yes
@@ -237,6 +239,7 @@ def main():
         if signed:
             under_wine(a, work, signed)
         failures(a, work, sign, pki, identity, base_env)
+        token(a, work, sign, pki, tsa, base_env)
         test_kit(a, work, pki, identity)
     finally:
         tsa.stop()
@@ -401,6 +404,43 @@ def failures(a, work, sign, pki, identity, base_env):
         rc, out = run(os.path.join(src, "scripts", "package"), "--from-trees", a.win32, a.win64, env=env, cwd=src)
         check(rc != 0 and message in out and "dist/ is not written" in out and not os.path.exists(os.path.join(src, "dist")),
               f"scripts/package with {what} stops with a message and leaves no dist/", out[-1500:])
+
+
+def token(a, work, sign, pki, tsa, base_env):
+    """The key on a PKCS#11 token (SoftHSM's, where it is installed), the certificate in a file."""
+    module = "/usr/lib/softhsm/libsofthsm2.so"
+    if not (os.path.exists(module) and shutil.which("softhsm2-util")):
+        print(f"NOTE: no PKCS#11 signing: SoftHSM ({module}, softhsm2-util) is not installed")
+        return
+    folder = os.path.join(work, "token")
+    os.makedirs(os.path.join(folder, "tokens"))
+    conf = os.path.join(folder, "softhsm2.conf")
+    with open(conf, "w") as f:
+        f.write(f"directories.tokendir = {folder}/tokens\nobjectstore.backend = file\nlog.level = ERROR\n")
+    env = dict(base_env, SOFTHSM2_CONF=conf)
+    must("softhsm2-util", "--init-token", "--free", "--label", "release", "--pin", "4321", "--so-pin", "8765", env=env)
+    must("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", pki.path("signer.key"), "-out", os.path.join(folder, "key.p8"))
+    must("softhsm2-util", "--import", os.path.join(folder, "key.p8"), "--token", "release", "--label", "signer",
+         "--id", "01", "--pin", "4321", env=env)
+    with open(os.path.join(folder, "chain.pem"), "wb") as f:
+        f.write(read(pki.path("signer.pem")) + read(pki.path("ca.pem")))
+    for name, pin in (("pin", "4321"), ("wrong-pin", "1111")):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(pin + "\n")
+    env.update(VANTORELIX_SIGN_PKCS11_MODULE=module, VANTORELIX_SIGN_PKCS11_KEY="pkcs11:token=release;object=signer;type=private",
+               VANTORELIX_SIGN_CERT=os.path.join(folder, "chain.pem"), VANTORELIX_TIMESTAMP_URL=tsa.url)
+    dll = os.path.join(folder, "Vantorelix.dll")
+    original = read(os.path.join(a.win64, "Vantorelix.dll"))
+    with open(dll, "wb") as f:
+        f.write(original)
+    rc, out = run(sign, dll, env=dict(env, VANTORELIX_SIGN_PASSWORD_FILE=os.path.join(folder, "wrong-pin")))
+    check(rc != 0 and "Login" in out and read(dll) == original, "PKCS#11 with a wrong PIN: the signing stops, the DLL as it was", out)
+    rc, out = run(sign, dll, env=dict(env, VANTORELIX_SIGN_PASSWORD_FILE=os.path.join(folder, "pin")))
+    check(rc == 0, "release/sign signs the 64-bit DLL with the key on a PKCS#11 token", out)
+    rc, out = verify(dll, pki)
+    check(rc == 0 and "Timestamp Server Signature verification: ok" in out,
+          "the token's signature and its timestamp verify against the test's authorities", out[-1500:])
+    check(unsigned_form(dll, work) == original, "the token's signature taken off gives back the unsigned bytes")
 
 
 def test_kit(a, work, pki, identity):
