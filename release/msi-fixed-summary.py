@@ -25,7 +25,7 @@ SUMMARY = "\x05SummaryInformation"
 FMTID_SUMMARY = uuid.UUID("F29F85E0-4FF9-1068-AB91-08002B27B3D9").bytes_le
 PID_REVNUMBER, PID_LASTPRINTED, PID_CREATE_DTM, PID_LASTSAVE_DTM = 9, 11, 12, 13
 VT_LPSTR, VT_FILETIME = 30, 64
-END = 0xFFFFFFFA  # sector numbers from here up mark the end of a chain or special sectors
+END = 0xFFFFFFFA  # sector numbers from here up end a chain or mark reserved sectors
 
 
 class CompoundFile:
