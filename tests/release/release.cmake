@@ -2,7 +2,12 @@
 #  - reproducible_build: the DLL built again from a copy of the sources in another folder has
 #    the same bytes;
 #  - release_msi (the 64-bit tree): the installer packages, built from this tree's DLL and the
-#    32-bit tree's beside it, installed, upgraded and removed by msiexec in a fresh win64 prefix.
+#    32-bit tree's beside it, installed, upgraded and removed by msiexec in a fresh win64 prefix;
+#  - release_signing (the 64-bit tree): the signatures of release/sign on both DLLs and both
+#    packages, with a certificate and a timestamp authority of the test's own, under Wine too;
+#  - reproducible_dist (the 64-bit tree): dist/ made twice from these two trees' builds, in two
+#    copies of the sources at other paths, times, time zones and umasks, signed the first time:
+#    scripts/verify-release finds every file the same.
 #  - release_winget (the 64-bit tree): the winget manifests that release/winget.py writes for
 #    the two packages, held against winget's manifest rules and the packages themselves.
 add_executable(installed_host ${CMAKE_SOURCE_DIR}/tests/release/installed_host.cpp)
@@ -33,4 +38,13 @@ if(WINE_ARCH STREQUAL "win64")
       --source ${CMAKE_SOURCE_DIR} --win32 ${VANTORELIX_WIN32_BUILD} --win64 ${CMAKE_BINARY_DIR}
       --version ${VANTORELIX_VERSION} --work ${CMAKE_BINARY_DIR}/winget-test)
   set_tests_properties(release_winget PROPERTIES TIMEOUT 600)
+  add_test(NAME release_signing
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/release/signing_test.py
+      --source ${CMAKE_SOURCE_DIR} --win32 ${VANTORELIX_WIN32_BUILD} --win64 ${CMAKE_BINARY_DIR}
+      --version ${VANTORELIX_VERSION} --work ${CMAKE_BINARY_DIR}/signing-test)
+  set_tests_properties(release_signing PROPERTIES TIMEOUT 900)
+  add_test(NAME reproducible_dist
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/release/reproducible-dist ${CMAKE_SOURCE_DIR}
+      ${VANTORELIX_WIN32_BUILD} ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/reproducible-dist)
+  set_tests_properties(reproducible_dist PROPERTIES TIMEOUT 1200)
 endif()
