@@ -80,6 +80,7 @@ def win_path(unix):
 class Prefix:
     def __init__(self, path, arch, source):
         self.path, self.arch, self.source = path, arch, source
+        subprocess.run([os.path.join(source, "scripts", "wine-stop"), "--under", path])
         shutil.rmtree(path, ignore_errors=True)
         os.makedirs(os.path.dirname(path), exist_ok=True)
 
@@ -272,6 +273,7 @@ def main():
 
     started = time.monotonic()
     work = os.path.abspath(a.work)
+    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     dll32 = os.path.join(a.win32, "Vantorelix.dll")

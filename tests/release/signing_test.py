@@ -225,6 +225,7 @@ def main():
     a.source, a.win32, a.win64 = (os.path.abspath(p) for p in (a.source, a.win32, a.win64))
     started = time.monotonic()
     work = os.path.abspath(a.work)
+    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     sign = os.path.join(a.source, "release", "sign")

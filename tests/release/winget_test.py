@@ -422,6 +422,7 @@ def main():
     if not check(yaml is not None, "PyYAML reads the manifests (Debian: python3-yaml)"):
         return finish()
     work = os.path.abspath(a.work)
+    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     v = a.version
