@@ -6,9 +6,10 @@
 Option Explicit
 ' Wine's VBScript finds a script-level variable on every use by going through the variables in
 ' the order they were declared, so each variable declared before a name makes every use of it
-' dearer (i686: some 220 ns per variable and use). The loops therefore use only the variables
-' declared first, and call every object through the same one, `o`: an object held in a
-' variable of its own declared later would pay for the variables before it on every call.
+' dearer (measured by CPU time: some 110 ns per variable and use on i686, 55 ns on x86_64).
+' The loops therefore use only the variables declared first, and call every object through the
+' same one, `o`: an object held in a variable of its own declared later would pay for the
+' variables before it on every call.
 Dim i, x, o
 Dim n : n = 200000
 Dim rounds : rounds = 5
