@@ -8,13 +8,6 @@ using namespace vtest;
 namespace {
 ::testing::Environment* const apartment = ::testing::AddGlobalTestEnvironment(new Apartment);
 
-std::u16string systemText(DWORD code) {
-  wchar_t buffer[2048] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 2047, nullptr);
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
-}
-
 // What a sound method answers for its platform call's outcome: the empty string after success;
 // after a failure the system's text for the error code, or the code in decimal without one.
 std::u16string answerFor(BOOL ok, DWORD code) {
@@ -105,7 +98,7 @@ TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {
   for (int i = 0; i < 5; ++i) {
     CallResult zero;
     Stopwatch zeroWatch;
-    invoke(utils.Get(), L"sleep", {Arg::ui4(0)}, zero);
+    invoke(utils.Get(), L"sleep", {ui4(0)}, zero);
     EXPECT_EQ(zero.hr, S_OK);
     quickest = std::min(quickest, zeroWatch.ms());
   }

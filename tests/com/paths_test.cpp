@@ -181,7 +181,7 @@ TEST(Paths, CurrentDirectorySetThroughOneObjectIsSeenByAnother) {
   auto second = createUtils();
   std::u16string dir = makeDirectory(u"shared current");
   CallResult set, seen;
-  invoke(first.Get(), L"setCurrentDir", {Arg::str(dir)}, set);
+  invoke(first.Get(), L"setCurrentDir", {str(dir)}, set);
   ASSERT_EQ(set.hr, S_OK);
   EXPECT_EQ(V_VT(set.value.get()), VT_BOOL);
   EXPECT_EQ(V_BOOL(set.value.get()), VARIANT_TRUE);
@@ -204,7 +204,7 @@ TEST(Paths, PathRelPathToTakesAnyNonzeroTruthAsDirectory) {
   EXPECT_EQ(relPathTo(utils, u"C:\\a\\b", 0, u"C:\\a\\c\\d.txt", 0), u".\\c\\d.txt");
   // Three arguments late-bound: toIsDir takes its default, false.
   CallResult three;
-  invoke(utils.Get(), L"pathRelPathTo", {Arg::str(u"C:\\a\\b"), Arg::boolean(true), Arg::str(u"C:\\a\\b\\c")}, three);
+  invoke(utils.Get(), L"pathRelPathTo", {str(u"C:\\a\\b"), truth(true), str(u"C:\\a\\b\\c")}, three);
   ASSERT_EQ(three.hr, S_OK);
   EXPECT_EQ(three.string(), u".\\c");
   // Paths on different drives have no relative path.
