@@ -97,9 +97,8 @@ bool wineOpensReadOnlyFilesForWriting(const std::u16string& readOnly) {
 
 TEST(GetFileTime, NoArrayForAMissingFileADirectoryOrTheEmptyPath) {
   auto utils = createUtils();
-  EXPECT_EQ(timesOf(utils.Get(), tempDir() + u"\\no-such-file.txt"), std::vector<std::u16string>{u"<Empty>"});
-  EXPECT_EQ(timesOf(utils.Get(), tempDir()), std::vector<std::u16string>{u"<Empty>"});
-  EXPECT_EQ(timesOf(utils.Get(), u""), std::vector<std::u16string>{u"<Empty>"});
+  for (const std::u16string& path : {tempDir() + u"\\no-such-file.txt", tempDir(), std::u16string()})
+    EXPECT_EQ(timesOf(utils.Get(), path), std::vector<std::u16string>{u"<Empty>"}) << narrow(wide(path));
   vantorelix::Variant result;
   EXPECT_EQ(utils->getFileTime(nullptr, result.get()), S_OK);
   EXPECT_EQ(V_VT(result.get()), VT_EMPTY);
@@ -321,14 +320,27 @@ TEST(SetFileTime, ChangesToTheCallersVariablesDuringTheCallAreNotSeen) {
 TEST(SetFileTimeOne, FieldsAreTheLow16BitsAndZeroMonthAndDayActAsOne) {
   auto utils = createUtils();
   auto path = tempFile(u"ft-fields.txt");
-  EXPECT_EQ(setOne(utils.Get(), path, u"w", 2020, 65537, 0, 0, 0, 0, 0), u"");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
-  EXPECT_EQ(setOne(utils.Get(), path, u"w", 2020, -1, 1), rejectionText(2020, 65535, 1));
-  EXPECT_EQ(setOne(utils.Get(), path, u"", 2020, 13, 1), rejectionText(2020, 13, 1))
-      << "the time is converted before the type text is looked at";
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
-  EXPECT_EQ(setOne(utils.Get(), u"", u"w", 2020, 1, 1), kOpenFailed);
-  EXPECT_EQ(setOne(utils.Get(), u"", u"w", 2020, 2, 30), rejectionText(2020, 2, 30));
+  // In this order: the first call sets the last write time, the ones after it fail before
+  // the file is touched.
+  struct Case {
+    std::u16string path, type;
+    LONG year, month, day;
+    std::u16string answer;
+    const char* why;
+  };
+  const Case cases[] = {
+      {path, u"w", 2020, 65537, 0, u"", ""},
+      {path, u"w", 2020, -1, 1, rejectionText(2020, 65535, 1), ""},
+      {path, u"", 2020, 13, 1, rejectionText(2020, 13, 1), "the time is converted before the type text is looked at"},
+      {u"", u"w", 2020, 1, 1, kOpenFailed, ""},
+      {u"", u"w", 2020, 2, 30, rejectionText(2020, 2, 30), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.year) + "/" + std::to_string(c.month) + "/" + std::to_string(c.day) +
+                 (c.path.empty() ? " on the empty path" : ""));
+    EXPECT_EQ(setOne(utils.Get(), c.path, c.type, c.year, c.month, c.day, 0, 0, 0, 0), c.answer) << c.why;
+    EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
+  }
 }
 
 TEST(SetFileTimeOne, TheFirstThreeLettersSelectTheTimestamps) {

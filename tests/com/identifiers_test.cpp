@@ -184,20 +184,37 @@ class Regsvr : public ::testing::Test {
     EXPECT_EQ(next.get(), nullptr) << "the call after this one failed";
     return std::u16string(result.view());
   }
+  // A fixture's answer through regsvr or regsvr_u, with the reason where the case gives one.
+  struct Answer {
+    const char16_t* fixture;
+    bool unregister;
+    std::u16string text;
+    const char* why;
+  };
+  void expectAnswers(const std::vector<Answer>& answers) {
+    for (const Answer& a : answers) {
+      SCOPED_TRACE(narrow(a.fixture) + (a.unregister ? " through regsvr_u" : " through regsvr"));
+      EXPECT_EQ(call(fixture(a.fixture), a.unregister), a.text) << a.why;
+    }
+  }
   ComPtr<IUtils> utils;
 };
 
 TEST_F(Regsvr, EntryPointResultsDecideBetweenEmptyAndError) {
-  EXPECT_EQ(call(fixture(u"fixture_ok")), u"");
-  EXPECT_EQ(call(fixture(u"fixture_ok"), true), u"");
-  EXPECT_EQ(call(fixture(u"fixture_false")), u"エラー") << "S_FALSE is not S_OK";
-  EXPECT_EQ(call(fixture(u"fixture_false"), true), u"エラー");
+  expectAnswers({
+      {u"fixture_ok", false, u"", ""},
+      {u"fixture_ok", true, u"", ""},
+      {u"fixture_false", false, u"エラー", "S_FALSE is not S_OK"},
+      {u"fixture_false", true, u"エラー", ""},
+  });
 }
 
 TEST_F(Regsvr, LoadAndLookupFailuresEndInTheDecimalErrorCode) {
-  EXPECT_EQ(call(fixture(u"fixture_no_entry")), u"GetProcAddress に失敗。127");
-  EXPECT_EQ(call(fixture(u"fixture_no_entry"), true), u"GetProcAddress に失敗。127");
-  EXPECT_EQ(call(fixture(u"no_such_fixture")), u"LoadLibrary に失敗。126");
+  expectAnswers({
+      {u"fixture_no_entry", false, u"GetProcAddress に失敗。127", ""},
+      {u"fixture_no_entry", true, u"GetProcAddress に失敗。127", ""},
+      {u"no_such_fixture", false, u"LoadLibrary に失敗。126", ""},
+  });
   // The code of an empty path is the platform's: the same as LoadLibraryW gives here.
   SetLastError(0);
   EXPECT_EQ(LoadLibraryW(L""), nullptr);
@@ -255,10 +272,12 @@ TEST_F(Regsvr, AnAccessViolationOutsideAnyModuleHasTheTextWithoutModule) {
 }
 
 TEST_F(Regsvr, OtherSystemExceptionsHaveTheirOwnTexts) {
-  EXPECT_EQ(call(fixture(u"fixture_divide_zero")), u"ゼロによる除算");
-  EXPECT_EQ(call(fixture(u"fixture_divide_zero"), true), u"ゼロによる除算");
-  EXPECT_EQ(call(fixture(u"fixture_raise")), u"外部例外 BADC0DE") << "upper case, no leading zero";
-  EXPECT_EQ(call(fixture(u"fixture_privileged")), u"特権命令違反");
+  expectAnswers({
+      {u"fixture_divide_zero", false, u"ゼロによる除算", ""},
+      {u"fixture_divide_zero", true, u"ゼロによる除算", ""},
+      {u"fixture_raise", false, u"外部例外 BADC0DE", "upper case, no leading zero"},
+      {u"fixture_privileged", false, u"特権命令違反", ""},
+  });
 }
 
 TEST_F(Regsvr, AFloatingPointFaultLeavesTheCallersFloatingPointStateAsItWas) {

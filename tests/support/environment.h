@@ -10,11 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace vtest {
+#include "tests/support/text.h"
 
-// UTF-16 in the platform's string type and in the product's: the same units on Windows.
-inline std::wstring wide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
-inline std::u16string utf16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
+namespace vtest {
 
 // A variable of this process's environment, empty when it is not set. It is read in UTF-16,
 // so that a path the ANSI code page cannot spell (a kit unpacked into such a folder) arrives
