@@ -545,6 +545,18 @@ std::wstring steadyPart(const std::wstring& member, const Answer& a) {
   return a.result;
 }
 
+// The DISPIDs of the first `count` arguments, given by name: mostly a parameter's own from
+// `ids` (where the pick is the member's own, at 0, the argument's position instead), sometimes
+// one that names no parameter.
+std::vector<DISPID> namedIds(Generator& g, const std::vector<DISPID>& ids, size_t count) {
+  std::vector<DISPID> named;
+  for (size_t i = 0; i < count; ++i) {
+    size_t pos = g.pick(unsigned(ids.size()));
+    named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
+  }
+  return named;
+}
+
 int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsigned long calls, unsigned seed) {
   stress::Verdict verdict;
   Sandbox box;
@@ -577,12 +589,7 @@ int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsign
       argumentFor(m, pos, g, box, arena, arena.args[i]);
       directRoadShape(m, pos, g, arena, arena.args[i]);
     }
-    std::vector<DISPID> named;
-    for (size_t i = 0; i < namedCount; ++i) {
-      const auto& ids = paramIds[m.name];
-      size_t pos = g.pick(unsigned(ids.size()));
-      named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
-    }
+    std::vector<DISPID> named = namedIds(g, paramIds[m.name], namedCount);
     DISPPARAMS params{count ? arena.args.data() : nullptr, namedCount ? named.data() : nullptr, UINT(count),
                       UINT(namedCount)};
     DISPID id = g.chance(200) ? DISPID(0xC9 + 27 + g.pick(5)) : m.id;
@@ -708,7 +715,6 @@ int main(int argc, char** argv) {
     unsigned shape = g.pick(20);
     if (shape == 0 && count) count -= 1 + g.pick(unsigned(count));
     else if (shape == 1) count += 1 + g.pick(3);
-    std::vector<DISPID> named;
     size_t namedCount = 0;
     if (g.chance(10) && count) namedCount = 1 + g.pick(unsigned(count));
     // DISPPARAMS hold named arguments first, then positional ones in reverse order.
@@ -717,11 +723,7 @@ int main(int argc, char** argv) {
       size_t pos = i < namedCount ? i : count - 1 - (i - namedCount);
       argumentFor(m, pos, g, box, arena, arena.args[i]);
     }
-    for (size_t i = 0; i < namedCount; ++i) {
-      const auto& ids = paramIds[m.name];
-      size_t pos = g.pick(unsigned(ids.size()));
-      named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
-    }
+    std::vector<DISPID> named = namedIds(g, paramIds[m.name], namedCount);
     DISPPARAMS params{count ? arena.args.data() : nullptr, namedCount ? named.data() : nullptr, UINT(count),
                       UINT(namedCount)};
     DISPID id = g.chance(200) ? DISPID(0xC9 + 27 + g.pick(5)) : m.id;
