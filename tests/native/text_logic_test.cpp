@@ -31,9 +31,7 @@ TEST(Numbers, HexIsUpperCaseAndFilledOnlyWhenAsked) {
 
 TEST(Trimming, RemovesSpacesControlCharactersAndPeriodsAtTheEnd) {
   const Cases<std::u16string> cases = {
-      {u"Access is denied.\r\n", u"Access is denied"},
-      {u"a. . \t.", u"a"},
-      {u" . \r\n", u""},
+      {u"Access is denied.\r\n", u"Access is denied"}, {u"a. . \t.", u"a"}, {u" . \r\n", u""},
       {u"\u30a8\u30e9\u30fc\u3002 ", u"\u30a8\u30e9\u30fc\u3002"},  // "。" is not "."
       {u"x\U0001F600 ", u"x\U0001F600"},  // a surrogate pair stays whole
       {u"inner. text", u"inner. text"},
@@ -43,13 +41,8 @@ TEST(Trimming, RemovesSpacesControlCharactersAndPeriodsAtTheEnd) {
 
 TEST(ClosingPeriod, AppendedOnlyAfterACharacterGreaterThanPeriod) {
   const Cases<std::u16string> cases = {
-      {u"Cannot create", u"Cannot create."},
-      {u"code 7", u"code 7."},
-      {u"done.", u"done."},
-      {u"(x)", u"(x)"},
-      {u"trailing ", u"trailing "},
-      {u"", u""},
-      {u"\u30a8\u30e9\u30fc", u"\u30a8\u30e9\u30fc."},
+      {u"Cannot create", u"Cannot create."}, {u"code 7", u"code 7."}, {u"done.", u"done."}, {u"(x)", u"(x)"},
+      {u"trailing ", u"trailing "}, {u"", u""}, {u"\u30a8\u30e9\u30fc", u"\u30a8\u30e9\u30fc."},
       {u"a\U0001F600", u"a\U0001F600."},
   };
   for (const auto& c : cases) EXPECT_EQ(withClosingPeriod(c.first), c.second) << ::testing::PrintToString(c.first);
