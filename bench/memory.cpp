@@ -7,7 +7,6 @@
 // the path, and of setSysColor against the number of elements (set to the values they have).
 #include <windows.h>
 #include <oleauto.h>
-#include <psapi.h>
 #include <mmsystem.h>
 #undef sndPlaySound
 
@@ -17,27 +16,16 @@
 #include <string>
 
 #include "Vantorelix.h"
+#include "tests/support/environment.h"
+#include "tests/support/memory.h"
 
 namespace {
-
-size_t privateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX c{};
-  c.cb = sizeof c;
-  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c);
-  return c.PrivateUsage ? c.PrivateUsage : c.PagefileUsage;
-}
 
 double seconds() {
   static LARGE_INTEGER f = [] { LARGE_INTEGER x; QueryPerformanceFrequency(&x); return x; }();
   LARGE_INTEGER t;
   QueryPerformanceCounter(&t);
   return double(t.QuadPart) / double(f.QuadPart);
-}
-
-std::wstring envText(const char* name) {
-  const char* v = std::getenv(name);
-  std::string s = v ? v : "";
-  return std::wstring(s.begin(), s.end());
 }
 
 // Runs `call` up to `calls` times (at most `limit` seconds); returns calls made and ns per call.
@@ -75,7 +63,7 @@ int main(int argc, char** argv) {
     std::printf("Vantorelix.Utils is not registered\n");
     return 1;
   }
-  std::wstring temp = envText("VANTORELIX_TEMP");
+  std::wstring temp = vtest::tempDir<std::wstring>();
   if (temp.empty()) {
     wchar_t t[MAX_PATH];
     GetTempPathW(MAX_PATH, t);
@@ -129,9 +117,9 @@ int main(int argc, char** argv) {
   for (Case& c : cases) {
     double ns = 0;
     timed(calls / 100 + 1, 2.0, c.call, ns);  // warm-up
-    size_t before = privateBytes();
+    size_t before = vtest::privateBytes();
     unsigned long made = timed(calls, 20.0, c.call, ns);
-    size_t after = privateBytes();
+    size_t after = vtest::privateBytes();
     long grown = long((long long)after - (long long)before) / 1024;
     bool ok = grown <= 64;
     allOk = allOk && ok;

@@ -5,6 +5,8 @@
 #  - tests/scripts/*.vbs, *.js: run by cscript, under the Japanese locale (code page 932) and
 #    the default one (code page 1252). A line "zones: A B" in a script runs it once per zone.
 #  - tests/fixtures/*.c: helper DLLs for regsvr and regsvr_u.
+# When each program runs, with which arguments, and which cases the kit leaves out per user:
+# tests/test-policy.txt, read here and by scripts/package-test-kit.
 
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 # The prefix's architecture, win32 or win64 by the toolchain: wine-run reads it from here.
@@ -46,6 +48,48 @@ if(WINE_ARCH STREQUAL "win64")
   endif()
   list(APPEND WINE_TEST_ENV "VANTORELIX_DLL32=${WIN_DLL32}" "VANTORELIX_RUNS_32BIT=${runs32}")
 endif()
+
+# The test policy, one run a line: POLICY_RUNS names the runs in order; for each run,
+# POLICY_<run>_PROGRAM, _PHASE, _ARGS (a list) and _LEFT_OUT (a list of Suite.Case);
+# POLICY_PROGRAMS names every program once.
+set(TEST_POLICY ${CMAKE_SOURCE_DIR}/tests/test-policy.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TEST_POLICY})
+file(STRINGS ${TEST_POLICY} policy_lines)
+set(POLICY_RUNS)
+set(POLICY_PROGRAMS)
+foreach(line IN LISTS policy_lines)
+  string(STRIP "${line}" line)
+  if(line STREQUAL "" OR line MATCHES "^#")
+    continue()
+  endif()
+  string(REPLACE "|" ";" fields "${line}")
+  list(LENGTH fields count)
+  if(NOT count EQUAL 5)
+    message(FATAL_ERROR "tests/test-policy.txt: five fields between \"|\" a line, not: ${line}")
+  endif()
+  list(TRANSFORM fields STRIP)
+  list(GET fields 0 run)
+  list(GET fields 1 program)
+  list(GET fields 2 phase)
+  list(GET fields 3 args)
+  list(GET fields 4 left_out)
+  if(NOT phase MATCHES "^(unregistered|registered|machine)$")
+    message(FATAL_ERROR "tests/test-policy.txt: ${run} has no phase of the three: ${phase}")
+  endif()
+  if(run IN_LIST POLICY_RUNS)
+    message(FATAL_ERROR "tests/test-policy.txt: the run ${run} stands twice")
+  endif()
+  separate_arguments(args UNIX_COMMAND "${args}")
+  string(REPLACE ":" ";" left_out "${left_out}")
+  list(APPEND POLICY_RUNS ${run})
+  if(NOT program IN_LIST POLICY_PROGRAMS)
+    list(APPEND POLICY_PROGRAMS ${program})
+  endif()
+  set(POLICY_${run}_PROGRAM ${program})
+  set(POLICY_${run}_PHASE ${phase})
+  set(POLICY_${run}_ARGS ${args})
+  set(POLICY_${run}_LEFT_OUT ${left_out})
+endforeach()
 
 # GoogleTest, cross-built with the same compilers and linked statically.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -116,11 +160,22 @@ foreach(src ${COM_TEST_SOURCES})
     target_link_libraries(${name} PRIVATE vantorelix_ids gtest_main ${VANTORELIX_SYSTEM_LIBS})
   endif()
   add_dependencies(${name} Vantorelix ${FIXTURE_TARGETS})
+  # Its run in the test policy: the arguments, and alone where it writes HKEY_CLASSES_ROOT.
+  if(NOT name IN_LIST POLICY_RUNS)
+    message(FATAL_ERROR "tests/com/${name}.cpp has no line in tests/test-policy.txt")
+  endif()
+  if(POLICY_${name}_PHASE STREQUAL "unregistered")
+    message(FATAL_ERROR "tests/test-policy.txt: ${name} runs while the DLL is registered here; only the "
+      "programs of tests/activation run unregistered, each in a prefix of its own")
+  endif()
   # Under both code pages, like the scripts: 932 (Japanese) and 1252.
   foreach(locale ja default)
-    add_test(NAME com_${name}_${locale} COMMAND ${name})
+    add_test(NAME com_${name}_${locale} COMMAND ${name} ${POLICY_${name}_ARGS})
     set_tests_properties(com_${name}_${locale} PROPERTIES FIXTURES_REQUIRED wine
       ENVIRONMENT "${WINE_TEST_ENV};VANTORELIX_LOCALE=${locale}" TIMEOUT 600)
+    if(POLICY_${name}_PHASE STREQUAL "machine")
+      set_tests_properties(com_${name}_${locale} PROPERTIES RUN_SERIAL TRUE)
+    endif()
   endforeach()
 endforeach()
 
@@ -165,6 +220,23 @@ include(${CMAKE_SOURCE_DIR}/tests/release/release.cmake)
 # Robustness programs (fuzzer, concurrency, registration, faults): short versions in ctest.
 include(${CMAKE_SOURCE_DIR}/tests/stress/stress.cmake OPTIONAL)
 include(${CMAKE_SOURCE_DIR}/tests/docs/docs.cmake)
+
+# Every program of the test policy is built here, and every case that the kit leaves out per
+# user is one of its program's: a renamed case would otherwise run in every per-user kit run.
+foreach(run IN LISTS POLICY_RUNS)
+  set(program ${POLICY_${run}_PROGRAM})
+  if(NOT TARGET ${program})
+    message(FATAL_ERROR "tests/test-policy.txt names ${program}, which this build does not make")
+  endif()
+  foreach(case IN LISTS POLICY_${run}_LEFT_OUT)
+    if(NOT case MATCHES "^([A-Za-z0-9_]+)\\.([A-Za-z0-9_]+)$")
+      message(FATAL_ERROR "tests/test-policy.txt: ${run} leaves out ${case}, which is no Suite.Case")
+    endif()
+    add_test(NAME test_policy_${program}_has_${case} COMMAND ${program} --gtest_list_tests --gtest_filter=${case})
+    set_tests_properties(test_policy_${program}_has_${case} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120
+      PASS_REGULAR_EXPRESSION "(^|\n)${CMAKE_MATCH_1}\\.\r?\n  ${CMAKE_MATCH_2}\r?(\n|$)")
+  endforeach()
+endforeach()
 
 # Benchmarks: built with the tests, run on demand with bench/run.
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake OPTIONAL)

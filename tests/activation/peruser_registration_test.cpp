@@ -8,7 +8,6 @@
 #include <oleauto.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +17,8 @@
 #include "Vantorelix.h"
 #include "automation/raii.h"
 #include "tests/com/registry_views.h"
+#include "tests/support/environment.h"
+#include "tests/support/paths.h"
 #include "utils/under_wine.h"
 
 namespace {
@@ -28,11 +29,7 @@ using vantorelix::RegKey;
 const std::wstring kClassKey = L"Software\\Classes\\CLSID\\{D26D3337-1F1D-4805-AC89-287F698FEC0E}";
 const std::wstring kProgIDKey = L"Software\\Classes\\Vantorelix.Utils";
 
-std::wstring dllPath() {
-  const char* v = std::getenv("VANTORELIX_DLL");
-  std::string s = v ? v : "";
-  return std::wstring(s.begin(), s.end());
-}
+std::wstring dllPath() { return vtest::dllPath<std::wstring>(); }
 
 bool keyExists(HKEY root, const std::wstring& key) {
   RegKey handle;
@@ -96,12 +93,6 @@ DWORD runRegsvr32(const std::wstring& switches) {
   return vtest::runProgram(L"regsvr32.exe /s " + switches + L" \"" + dllPath() + L"\"");
 }
 
-std::wstring longPathOf(const std::wstring& path) {
-  wchar_t buffer[1024] = {};
-  DWORD n = GetLongPathNameW(path.c_str(), buffer, 1024);
-  return n && n < 1024 ? std::wstring(buffer, n) : path;
-}
-
 // The object through the per-user entries alone: ProgID -> CLSID -> InprocServer32 -> factory,
 // from the module at `expectedModule`. (Wine's COM reads only
 // HKEY_LOCAL_MACHINE\Software\Classes, so CLSIDFromProgID cannot be asked to do this walk
@@ -116,7 +107,7 @@ void createThroughUserEntries(const std::wstring& expectedModule = dllPath()) {
   ASSERT_NE(module.get(), nullptr) << vtest::narrow(server);
   wchar_t loaded[1024] = {};
   GetModuleFileNameW(module.get(), loaded, 1024);
-  EXPECT_EQ(lstrcmpiW(longPathOf(loaded).c_str(), longPathOf(expectedModule).c_str()), 0)
+  EXPECT_EQ(lstrcmpiW(vtest::longPath(loaded).c_str(), vtest::longPath(expectedModule).c_str()), 0)
       << vtest::narrow(loaded) << " is not " << vtest::narrow(expectedModule);
   using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   auto getClassObject = reinterpret_cast<GetClassObjectFn>(
@@ -305,10 +296,8 @@ TEST(PerUserRegistration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactP
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(dllPath().c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(dllInstall(copy, TRUE), S_OK);
-    const std::wstring full = longPathOf(copy);
-    wchar_t brief[1024] = {};
-    GetShortPathNameW(full.c_str(), brief, 1024);
-    const std::wstring expected = folderName.find(L' ') == std::wstring::npos ? full : std::wstring(brief);
+    const std::wstring full = vtest::longPath(copy);
+    const std::wstring expected = folderName.find(L' ') == std::wstring::npos ? full : vtest::shortPath(full);
     EXPECT_EQ(valueText(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), expected);
     createThroughUserEntries(copy);
     EXPECT_EQ(dllInstall(copy, FALSE), S_OK);

@@ -3,7 +3,6 @@
 // restores them after each test.
 #include "com_support.h"
 #include "meddling_object.h"
-#include "variant_builders.h"
 
 #include <initializer_list>
 
@@ -93,7 +92,7 @@ TEST(WorkArea, BothTextFormsOfThePlatformsWorkArea) {
   }
   CallResult byDefault, withOne;
   invoke(utils.Get(), L"getDesktopAvailRectStr", {}, byDefault);
-  invoke(utils.Get(), L"getDesktopAvailRectStr", {Arg::i4(1)}, withOne);
+  invoke(utils.Get(), L"getDesktopAvailRectStr", {i4(1)}, withOne);
   ASSERT_EQ(byDefault.hr, S_OK);
   EXPECT_EQ(byDefault.string(), comma) << "the default flag is 0";
   EXPECT_EQ(withOne.string(), object);
@@ -131,7 +130,7 @@ TEST_F(Colours, GetSysColorGivesThePlatformColourInTheInterfaceOrder) {
   ASSERT_EQ(utils->getSysColor(12345, &colour), S_OK);
   EXPECT_EQ(colour, ((GetSysColor(12345) & 0xFF) << 16) | (GetSysColor(12345) & 0xFF00) | ((GetSysColor(12345) >> 16) & 0xFF));
   CallResult late;
-  invoke(utils.Get(), L"getSysColor", {Arg::i4(COLOR_HIGHLIGHT)}, late);
+  invoke(utils.Get(), L"getSysColor", {i4(COLOR_HIGHLIGHT)}, late);
   ASSERT_EQ(late.hr, S_OK);
   EXPECT_EQ(V_VT(late.value.get()), VT_UI4);
   EXPECT_EQ(V_UI4(late.value.get()), 0x000078D7u);
@@ -149,7 +148,7 @@ TEST_F(Colours, SetSysColorSwapsRedAndBlueAndDropsTheTopByte) {
     setPlatform({{5, 0x00010203}});
     Owned elements(arrayOf({i4(5)}));
     Owned colours(arrayOf({c.colour}));
-    EXPECT_EQ(set(elements.v, colours.v), VARIANT_TRUE) << c.what;
+    EXPECT_EQ(set(elements.v(), colours.v()), VARIANT_TRUE) << c.what;
     EXPECT_EQ(GetSysColor(5), c.platform) << c.what;
   }
 }
@@ -158,12 +157,12 @@ TEST_F(Colours, TheShorterArrayDecidesHowManyChange) {
   setPlatform({{1, 0x10}, {2, 0x20}, {3, 0x30}, {4, 0x40}, {6, 0x60}});
   Owned three(arrayOf({i4(1), i4(2), i4(3)}));
   Owned five(arrayOf({i4(0x010000), i4(0x020000), i4(0x030000), i4(0x040000), i4(0x050000)}));
-  EXPECT_EQ(set(three.v, five.v), VARIANT_TRUE);
+  EXPECT_EQ(set(three.v(), five.v()), VARIANT_TRUE);
   expectUnchanged({{1, 0x01}, {2, 0x02}, {3, 0x03}, {4, 0x40}});
 
   Owned fiveIndices(arrayOf({i4(1), i4(2), i4(3), i4(4), i4(6)}));
   Owned threeColours(arrayOf({i4(0x0A0000), i4(0x0B0000), i4(0x0C0000)}));
-  EXPECT_EQ(set(fiveIndices.v, threeColours.v), VARIANT_TRUE);
+  EXPECT_EQ(set(fiveIndices.v(), threeColours.v()), VARIANT_TRUE);
   expectUnchanged({{1, 0x0A}, {2, 0x0B}, {3, 0x0C}, {4, 0x40}, {6, 0x60}});
 }
 
@@ -173,9 +172,9 @@ TEST_F(Colours, EmptyArraysCallThePlatformForZeroElements) {
   INT noIndex = 0;
   COLORREF noColour = 0;
   VARIANT_BOOL platformAnswer = SetSysColors(0, &noIndex, &noColour) ? VARIANT_TRUE : VARIANT_FALSE;
-  EXPECT_EQ(set(none1.v, none2.v), platformAnswer);
+  EXPECT_EQ(set(none1.v(), none2.v()), platformAnswer);
   Owned some(arrayOf({i4(1), i4(2)}));
-  EXPECT_EQ(set(some.v, none2.v), platformAnswer) << "the smaller upper bound is -1";
+  EXPECT_EQ(set(some.v(), none2.v()), platformAnswer) << "the smaller upper bound is -1";
 }
 
 TEST_F(Colours, ArgumentsThatAreNoArraysGiveFalse) {
@@ -186,9 +185,9 @@ TEST_F(Colours, ArgumentsThatAreNoArraysGiveFalse) {
   Owned textArg(str(L"5"));
   Owned empty(VARIANT{});
   Owned nullArg(null());
-  for (VARIANT* v : {&numberArg.v, &textArg.v, &empty.v, &nullArg.v}) {
-    EXPECT_EQ(set(*v, colour.v), VARIANT_FALSE) << "type " << V_VT(v);
-    EXPECT_EQ(set(array.v, *v), VARIANT_FALSE) << "type " << V_VT(v);
+  for (VARIANT* v : {&numberArg.v(), &textArg.v(), &empty.v(), &nullArg.v()}) {
+    EXPECT_EQ(set(*v, colour.v()), VARIANT_FALSE) << "type " << V_VT(v);
+    EXPECT_EQ(set(array.v(), *v), VARIANT_FALSE) << "type " << V_VT(v);
   }
   expectUnchanged({{5, 0x00AABBCC}});
 }
@@ -197,7 +196,7 @@ TEST_F(Colours, IndicesAreConvertedLikeEveryVariantArgument) {
   setPlatform({{5, 0}, {4, 0}});
   Owned elements(arrayOf({str(L"5"), r8(4.5), truth(true)}));  // 5, 4 and -1
   Owned colours(arrayOf({i4(0x112233), i4(0x445566), i4(0x778899)}));
-  EXPECT_EQ(set(elements.v, colours.v), VARIANT_TRUE) << "an index of -1 is the platform's to ignore";
+  EXPECT_EQ(set(elements.v(), colours.v()), VARIANT_TRUE) << "an index of -1 is the platform's to ignore";
   expectUnchanged({{5, 0x00332211}, {4, 0x00665544}});
 }
 
@@ -205,17 +204,17 @@ TEST_F(Colours, BoundsOtherThanZeroFailOrAreCutAtZero) {
   setPlatform({{1, 0x01}, {2, 0x02}, {3, 0x03}, {7, 0x07}, {8, 0x08}});
   Owned fromOne(arrayOf({i4(1), i4(2)}, 1));
   Owned colours(arrayOf({i4(0x0F0000), i4(0x0F0000)}));
-  expectFailure(fromOne.v, colours.v, kBadIndex);
-  expectFailure(colours.v, fromOne.v, kBadIndex);
+  expectFailure(fromOne.v(), colours.v(), kBadIndex);
+  expectFailure(colours.v(), fromOne.v(), kBadIndex);
 
   Owned belowZero(arrayOf({i4(1), i4(2), i4(3)}, -5));
-  expectFailure(belowZero.v, colours.v, kRangeError);
+  expectFailure(belowZero.v(), colours.v(), kRangeError);
   expectUnchanged({{1, 0x01}, {2, 0x02}, {3, 0x03}});
 
   // Bounds -2 to 2: only elements 0, 1 and 2 are used.
   Owned elements(arrayOf({i4(7), i4(8), i4(1), i4(2), i4(3)}, -2));
   Owned values(arrayOf({i4(0x770000), i4(0x880000), i4(0x110000), i4(0x220000), i4(0x330000)}, -2));
-  EXPECT_EQ(set(elements.v, values.v), VARIANT_TRUE);
+  EXPECT_EQ(set(elements.v(), values.v()), VARIANT_TRUE);
   expectUnchanged({{1, 0x11}, {2, 0x22}, {3, 0x33}, {7, 0x07}, {8, 0x08}});
 }
 
@@ -223,13 +222,13 @@ TEST_F(Colours, AConversionErrorChangesNothingAlreadyConverted) {
   setPlatform({{1, 0x01}, {2, 0x02}, {3, 0x03}});
   Owned elements(arrayOf({i4(1), i4(2), i4(3)}));
   Owned colours(arrayOf({i4(0x0F0000), i4(0x0F0000), null()}));
-  expectFailure(elements.v, colours.v, kNullToInteger);
+  expectFailure(elements.v(), colours.v(), kNullToInteger);
   expectUnchanged({{1, 0x01}, {2, 0x02}, {3, 0x03}});
 
   VARIANT noArray;
   V_VT(&noArray) = VT_ARRAY | VT_VARIANT;
   V_ARRAY(&noArray) = nullptr;
-  expectFailure(noArray, colours.v, kInvalidArgument);
+  expectFailure(noArray, colours.v(), kInvalidArgument);
   expectUnchanged({{1, 0x01}, {2, 0x02}, {3, 0x03}});
 }
 
@@ -237,7 +236,7 @@ TEST_F(Colours, LateBoundErrorsArriveAsExceptionInformation) {
   setPlatform({{1, 0x01}});
   CallResult r;
   invoke(utils.Get(), L"setSysColor",
-         {Arg::adopt(arrayOf({i4(1), i4(2), i4(3)})), Arg::adopt(arrayOf({i4(1), i4(2), null()}))}, r);
+         {arrayOf({i4(1), i4(2), i4(3)}), arrayOf({i4(1), i4(2), null()})}, r);
   EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
   EXPECT_EQ(r.excep.scode, E_UNEXPECTED);
   EXPECT_EQ(text(r.excep.bstrSource), u"Vantorelix.Utils");
@@ -247,15 +246,8 @@ TEST_F(Colours, LateBoundErrorsArriveAsExceptionInformation) {
   // By reference, as a script passes its variables.
   Owned elements(arrayOf({i4(1)}));
   Owned colours(arrayOf({i4(0x00FF00)}));
-  Arg byRefElements, byRefColours;
-  V_VT(&byRefElements.v) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&byRefElements.v) = &elements.v;
-  V_VT(&byRefColours.v) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&byRefColours.v) = &colours.v;
   CallResult ok;
-  invoke(utils.Get(), L"setSysColor", {byRefElements, byRefColours}, ok);
-  V_VT(&byRefElements.v) = VT_EMPTY;  // the references own nothing
-  V_VT(&byRefColours.v) = VT_EMPTY;
+  invoke(utils.Get(), L"setSysColor", {referenceTo(elements.v()), referenceTo(colours.v())}, ok);
   ASSERT_EQ(ok.hr, S_OK);
   EXPECT_EQ(V_VT(ok.value.get()), VT_BOOL);
   EXPECT_EQ(V_BOOL(ok.value.get()), VARIANT_TRUE);
@@ -283,7 +275,7 @@ TEST_F(Colours, ChangesToTheCallersArraysDuringTheCallAreNotSeen) {
     VARIANT refElements = referenceTo(elements), refColours = referenceTo(colours);
     if (lateBound) {
       CallResult r;
-      invoke(utils.Get(), L"setSysColor", {Arg::adopt(refElements), Arg::adopt(refColours)}, r);
+      invoke(utils.Get(), L"setSysColor", {refElements, refColours}, r);
       EXPECT_EQ(r.hr, S_OK);
       EXPECT_EQ(text(r.excep.bstrDescription), u"");
       EXPECT_EQ(V_VT(r.value.get()), VT_BOOL);
@@ -336,13 +328,13 @@ TEST_F(Colours, ByReferenceElementsAreReadAsTheyWereWhenTheCallBegan) {
   V_R8REF(&byRefColour) = &secondColour;
   Owned elements(arrayOf({dispatchOf(meddler), byRefIndex}));
   Owned colours(arrayOf({i4(0x110000), byRefColour}));
-  EXPECT_EQ(set(elements.v, colours.v), VARIANT_TRUE);
+  EXPECT_EQ(set(elements.v(), colours.v()), VARIANT_TRUE);
   EXPECT_EQ(meddler.reads(), 1);
   expectUnchanged({{1, 0x00000011}, {2, 0x00000022}, {3, 0x03}});
 
   // A by-reference element keeps its type in the messages: its own copy is read.
   secondColour = 3e9;
   setPlatform({{2, 0x02}});
-  expectFailure(elements.v, colours.v, u"ByRef Double 型から Integer 型へのバリアント型変換でのオーバーフローエラー");
+  expectFailure(elements.v(), colours.v(), u"ByRef Double 型から Integer 型へのバリアント型変換でのオーバーフローエラー");
   expectUnchanged({{2, 0x02}});
 }

@@ -8,21 +8,25 @@ using namespace vtest;
 namespace {
 ::testing::Environment* const apartment = ::testing::AddGlobalTestEnvironment(new Apartment);
 
-std::u16string systemText(DWORD code) {
-  wchar_t buffer[2048] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 2047, nullptr);
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
-}
-
-// What a sound method answers for its platform call's outcome: the empty string after success;
-// after a failure the system's text for the error code, or the code in decimal without one.
-std::u16string answerFor(BOOL ok, DWORD code) {
-  if (ok) return u"";
-  std::u16string text = systemText(code);
-  if (!text.empty()) return text;
-  std::string digits = std::to_string(code);
-  return std::u16string(digits.begin(), digits.end());
+// What the platform's own call did on this thread, and what a sound method answers for it:
+// the empty string after success; after a failure the system's text for the error code, or the
+// code in decimal without one.
+struct Outcome {
+  BOOL ok;
+  DWORD code;
+  std::u16string answer() const {
+    if (ok) return u"";
+    std::u16string text = systemText(code);
+    if (!text.empty()) return text;
+    std::string digits = std::to_string(code);
+    return std::u16string(digits.begin(), digits.end());
+  }
+};
+template <class Call>
+Outcome outcomeOf(Call call) {
+  SetLastError(0);
+  const BOOL ok = call();
+  return {ok, GetLastError()};
 }
 
 // Milliseconds by the performance counter: Wine's tick count moves in steps of about 16 ms,
@@ -105,7 +109,7 @@ TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {
   for (int i = 0; i < 5; ++i) {
     CallResult zero;
     Stopwatch zeroWatch;
-    invoke(utils.Get(), L"sleep", {Arg::ui4(0)}, zero);
+    invoke(utils.Get(), L"sleep", {ui4(0)}, zero);
     EXPECT_EQ(zero.hr, S_OK);
     quickest = std::min(quickest, zeroWatch.ms());
   }
@@ -120,52 +124,44 @@ TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {
 
 TEST(Sound, BeepWithDefaultsAnswersThePlatformsOutcome) {
   auto utils = createUtils();
-  SetLastError(0);
-  BOOL played = Beep(300, 10);
-  DWORD code = GetLastError();
+  const Outcome played = outcomeOf([] { return Beep(300, 10); });
   CallResult r;
   invoke(utils.Get(), L"beep", {}, r);  // 300 Hz for 10 ms
   ASSERT_EQ(r.hr, S_OK);
   EXPECT_EQ(V_VT(r.value.get()), VT_BSTR);
-  EXPECT_EQ(r.string(), answerFor(played, code));
+  EXPECT_EQ(r.string(), played.answer());
 }
 
 TEST(Sound, BeepOutsideTheDocumentedFrequenciesIsNeverAnEmptyFailure) {
   // 20 Hz lies below the documented range (37 to 32767 Hz): whether the platform refuses it
   // is its own affair, but a refusal comes back as a text, never as the empty string.
   auto utils = createUtils();
-  SetLastError(0);
-  BOOL played = Beep(20, 10);
-  DWORD code = GetLastError();
+  const Outcome played = outcomeOf([] { return Beep(20, 10); });
   Bstr msg;
   ASSERT_EQ(utils->beep(20, 10, msg.out()), S_OK);
-  EXPECT_EQ(msg.view(), answerFor(played, code));
-  if (!played) {
+  EXPECT_EQ(msg.view(), played.answer());
+  if (!played.ok) {
     EXPECT_FALSE(msg.view().empty());
   }
 }
 
 TEST(Sound, MessageBeepOfTheSimpleBeepAndTheDefaultSound) {
   auto utils = createUtils();
-  SetLastError(0);
-  BOOL simpleOk = MessageBeep(0xFFFFFFFFu);
-  DWORD simpleCode = GetLastError();
+  const Outcome simpleBeep = outcomeOf([] { return MessageBeep(0xFFFFFFFFu); });
   Bstr simple;
   SetLastError(0);
   ASSERT_EQ(utils->msgBeep(0xFFFFFFFFu, simple.out()), S_OK);
-  EXPECT_EQ(simple.view(), answerFor(simpleOk, simpleCode));
-  if (simpleOk) {
+  EXPECT_EQ(simple.view(), simpleBeep.answer());
+  if (simpleBeep.ok) {
     EXPECT_EQ(simple.get(), nullptr) << "success is a null BSTR";
   }
 
-  SetLastError(0);
-  BOOL standardOk = MessageBeep(MB_OK);
-  DWORD standardCode = GetLastError();
+  const Outcome standard = outcomeOf([] { return MessageBeep(MB_OK); });
   CallResult r;
   SetLastError(0);
   invoke(utils.Get(), L"msgBeep", {}, r);  // the default sound, type 0
   ASSERT_EQ(r.hr, S_OK);
-  EXPECT_EQ(r.string(), answerFor(standardOk, standardCode));
+  EXPECT_EQ(r.string(), standard.answer());
 }
 
 TEST(Sound, MissingFileWithNoDefaultFailsWithTheSystemText) {
@@ -173,14 +169,13 @@ TEST(Sound, MissingFileWithNoDefaultFailsWithTheSystemText) {
   std::u16string missing = tempDir() + u"\\no-such-sound.wav";
   // With SND_NODEFAULT a missing file plays nothing and the call fails, on every system. The
   // error code is the platform's: Wine sets 6 (the handle is invalid), Windows its own.
-  SetLastError(0);
-  ASSERT_FALSE(sndPlaySoundW(w(missing), SND_NODEFAULT));
-  DWORD code = GetLastError();
+  const Outcome failed = outcomeOf([&] { return sndPlaySoundW(w(missing), SND_NODEFAULT); });
+  ASSERT_FALSE(failed.ok);
   Bstr msg;
   SetLastError(0);
   ASSERT_EQ(utils->sndPlaySound(Bstr(missing).get(), SND_NODEFAULT, msg.out()), S_OK);
   EXPECT_FALSE(msg.view().empty());
-  EXPECT_EQ(msg.view(), answerFor(FALSE, code));
+  EXPECT_EQ(msg.view(), failed.answer());
 }
 
 TEST(Sound, LoopingSoundPlaysAsynchronouslyAndAnEmptyPathStopsIt) {
@@ -190,25 +185,21 @@ TEST(Sound, LoopingSoundPlaysAsynchronouslyAndAnEmptyPathStopsIt) {
   // Without SND_NODEFAULT the platform plays its default sound in place of a missing file,
   // where it has one; the looping request is made asynchronous (as with SND_ASYNC given
   // explicitly), so it returns at once and an empty path stops it.
-  SetLastError(0);
-  BOOL looped = sndPlaySoundW(w(missing), SND_LOOP | SND_ASYNC);
-  DWORD code = GetLastError();
+  const Outcome looped = outcomeOf([&] { return sndPlaySoundW(w(missing), SND_LOOP | SND_ASYNC); });
   sndPlaySoundW(nullptr, 0);
   Stopwatch watch;
   SetLastError(0);
   ASSERT_EQ(utils->sndPlaySound(Bstr(missing).get(), SND_LOOP, loop.out()), S_OK);
   EXPECT_LT(watch.ms(), 2000.0);
-  EXPECT_EQ(loop.view(), answerFor(looped, code));
+  EXPECT_EQ(loop.view(), looped.answer());
 
-  SetLastError(0);
-  BOOL stopped = sndPlaySoundW(nullptr, 0);
-  code = GetLastError();
+  const Outcome stopped = outcomeOf([] { return sndPlaySoundW(nullptr, 0); });
   SetLastError(0);
   ASSERT_EQ(utils->sndPlaySound(nullptr, 0, stop.out()), S_OK);
-  EXPECT_EQ(stop.view(), answerFor(stopped, code));
+  EXPECT_EQ(stop.view(), stopped.answer());
   CallResult r;
   SetLastError(0);
   invoke(utils.Get(), L"sndPlaySound", {}, r);
   EXPECT_EQ(r.hr, S_OK);
-  EXPECT_EQ(r.string(), answerFor(stopped, code));
+  EXPECT_EQ(r.string(), stopped.answer());
 }

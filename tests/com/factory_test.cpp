@@ -269,15 +269,15 @@ TEST_F(Object, LateBoundCallsReachTheirSlotsByDispid) {
   ComPtr<IDispatch> dispatch;
   ASSERT_EQ(utils.As(&dispatch), S_OK);
   for (IDispatch* d : {dispatch.Get(), static_cast<IDispatch*>(utils.Get())}) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    vantorelix::Variant result;
-    ASSERT_EQ(d->Invoke(0xE0, IID_NULL, 0, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr), S_OK);
-    EXPECT_EQ(V_VT(result.get()), VT_UI4);
-    EXPECT_NEAR(static_cast<double>(V_UI4(result.get())), static_cast<double>(GetTickCount()), 5000.0);
+    CallResult r;
+    invokeById(d, 0xE0, {}, r, {}, DISPATCH_METHOD, kResultOnly);
+    ASSERT_EQ(r.hr, S_OK);
+    EXPECT_EQ(V_VT(r.value.get()), VT_UI4);
+    EXPECT_NEAR(static_cast<double>(V_UI4(r.value.get())), static_cast<double>(GetTickCount()), 5000.0);
   }
   // getErrMsg(2) by DISPID 0xD4 with a named argument.
   CallResult named;
-  invoke(dispatch.Get(), L"getErrMsg", {}, named, {{L"errCode", Arg::i4(2)}});
+  invoke(dispatch.Get(), L"getErrMsg", {}, named, {{L"errCode", i4(2)}});
   ASSERT_EQ(named.hr, S_OK);
   Bstr direct;
   ASSERT_EQ(utils->getErrMsg(2, direct.out()), S_OK);
@@ -287,20 +287,15 @@ TEST_F(Object, LateBoundCallsReachTheirSlotsByDispid) {
 TEST_F(Object, MalformedLateBoundCallsGetThePlatformsCodes) {
   ComPtr<IDispatch> dispatch;
   ASSERT_EQ(utils.As(&dispatch), S_OK);
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  vantorelix::Variant result;
-  EXPECT_EQ(dispatch->Invoke(0x1234, IID_NULL, 0, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr),
-            DISP_E_MEMBERNOTFOUND);
+  CallResult unknown;
+  invokeById(dispatch.Get(), 0x1234, {}, unknown, {}, DISPATCH_METHOD, kResultOnly);
+  EXPECT_EQ(unknown.hr, DISP_E_MEMBERNOTFOUND);
   // getErrMsg has one required parameter.
-  UINT argErr = 0;
-  HRESULT missing = dispatch->Invoke(0xD4, IID_NULL, 0, DISPATCH_METHOD, &none, result.get(), nullptr, &argErr);
-  EXPECT_TRUE(missing == DISP_E_BADPARAMCOUNT || missing == DISP_E_PARAMNOTFOUND) << std::hex << missing;
+  CallResult none;
+  invokeById(dispatch.Get(), 0xD4, {}, none, {}, DISPATCH_METHOD, Places{true, false, true});
+  EXPECT_TRUE(none.hr == DISP_E_BADPARAMCOUNT || none.hr == DISP_E_PARAMNOTFOUND) << std::hex << none.hr;
   // A property put is turned into a put/putref request, which no method of the interface answers.
-  VARIANT value;
-  V_VT(&value) = VT_I4;
-  V_I4(&value) = 1;
-  DISPID putId = DISPID_PROPERTYPUT;
-  DISPPARAMS put{&value, &putId, 1, 1};
-  HRESULT hr = dispatch->Invoke(0xE0, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr);
-  EXPECT_TRUE(FAILED(hr));
+  CallResult put;
+  invokeById(dispatch.Get(), 0xE0, {}, put, {{DISPID_PROPERTYPUT, i4(1)}}, DISPATCH_PROPERTYPUT, kNoPlaces);
+  EXPECT_TRUE(FAILED(put.hr));
 }

@@ -7,7 +7,6 @@
 // answer, and Wine's only under Wine (see creationTimeAfter).
 #include "com_support.h"
 #include "meddling_object.h"
-#include "variant_builders.h"
 
 #include <cstdio>
 #include <initializer_list>
@@ -62,13 +61,6 @@ std::u16string setOne(IUtils* utils, const std::u16string& path, const std::u16s
   return std::u16string(result.view());
 }
 
-std::u16string systemText(DWORD code) {
-  wchar_t buffer[2048] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 2047, nullptr);
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
-}
-
 // What the server must answer for a calendar record outside the valid ranges: the platform
 // refuses it with ERROR_INVALID_PARAMETER (87) (Windows does; so does Wine 8), and the answer
 // is the system's text for that code.
@@ -105,9 +97,8 @@ bool wineOpensReadOnlyFilesForWriting(const std::u16string& readOnly) {
 
 TEST(GetFileTime, NoArrayForAMissingFileADirectoryOrTheEmptyPath) {
   auto utils = createUtils();
-  EXPECT_EQ(timesOf(utils.Get(), tempDir() + u"\\no-such-file.txt"), std::vector<std::u16string>{u"<Empty>"});
-  EXPECT_EQ(timesOf(utils.Get(), tempDir()), std::vector<std::u16string>{u"<Empty>"});
-  EXPECT_EQ(timesOf(utils.Get(), u""), std::vector<std::u16string>{u"<Empty>"});
+  for (const std::u16string& path : {tempDir() + u"\\no-such-file.txt", tempDir(), std::u16string()})
+    EXPECT_EQ(timesOf(utils.Get(), path), std::vector<std::u16string>{u"<Empty>"}) << narrow(wide(path));
   vantorelix::Variant result;
   EXPECT_EQ(utils->getFileTime(nullptr, result.get()), S_OK);
   EXPECT_EQ(V_VT(result.get()), VT_EMPTY);
@@ -141,7 +132,7 @@ TEST(GetFileTime, LateBoundGivesTheSameArray) {
   auto path = tempFile(u"ft-late.txt");
   ASSERT_EQ(setOne(utils.Get(), path, u"W", 2010, 10, 10, 10, 10, 10), u"");
   CallResult r;
-  invoke(utils.Get(), L"getFileTime", {Arg::str(path)}, r);
+  invoke(utils.Get(), L"getFileTime", {str(path)}, r);
   ASSERT_EQ(r.hr, S_OK);
   ASSERT_EQ(V_VT(r.value.get()), VT_ARRAY | VT_VARIANT);
   LONG i = 2;
@@ -157,14 +148,14 @@ TEST(SetFileTime, AYearOnlyArraySetsTheFirstOfJanuaryAndLeavesTheOthers) {
   auto path = tempFile(u"ft-year.txt");
   ASSERT_EQ(setOne(utils.Get(), path, u"aw", 2015, 6, 7, 8, 9, 10), u"");
   Owned year(arrayOf({i4(2020)}));
-  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &year.v), u"");
+  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &year.v()), u"");
   auto times = timesOf(utils.Get(), path);
   EXPECT_EQ(times[2], u"2020/1/1 00:00:00");
   EXPECT_EQ(times[1], u"2015/6/7 08:09:10") << "the access time is not given";
 
   // A creation time alone changes only the creation time.
   Owned creation(arrayOf({i4(2001)}));
-  EXPECT_EQ(setTimes(utils.Get(), path, &creation.v, nullptr, nullptr), u"");
+  EXPECT_EQ(setTimes(utils.Get(), path, &creation.v(), nullptr, nullptr), u"");
   times = timesOf(utils.Get(), path);
   EXPECT_EQ(times[0], creationTimeAfter(u"2001/1/1 00:00:00", times[2]));
   EXPECT_EQ(times[1], u"2015/6/7 08:09:10");
@@ -176,12 +167,12 @@ TEST(SetFileTime, ElementsAreConvertedLikeEveryVariantArgument) {
   auto path = tempFile(u"ft-convert.txt");
   // 2.5 gives 2 and 3.5 gives 4; "10" is read by the platform, "$0000001E" as a literal.
   Owned fields(arrayOf({i4(2020), r8(2.5), r8(3.5), str(L"10"), str(L"$0000001E"), r8(0.0), i4(500)}));
-  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &fields.v), u"");
+  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &fields.v()), u"");
   EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/2/4 10:30:00");
 
   // "$FFFFFFFF" is -1: second 65535, rejected by the platform, so the time was given.
   Owned bad(arrayOf({i4(2020), i4(1), i4(1), i4(0), i4(0), str(L"$FFFFFFFF")}));
-  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &bad.v),
+  EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, &bad.v()),
             u"LastWriteTime: " + rejectionText(2020, 1, 1, 0, 0, 65535));
   EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/2/4 10:30:00");
 }
@@ -197,17 +188,17 @@ TEST(SetFileTime, ArgumentsThatAreNoUsableArrayAreNotGiven) {
   Owned empty(arrayOf({}));
   Owned number(i4(2020));
   Owned date(r8(43000));
-  V_VT(&date.v) = VT_DATE;
+  V_VT(&date.v()) = VT_DATE;
   Owned textArg(str(L"2020/1/1"));
   Owned nothing(VARIANT{});
-  Owned missing(Arg::missing().v);
+  Owned leftOut(missing());
   SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
   VARIANT twoD;
   V_VT(&twoD) = VT_ARRAY | VT_VARIANT;
   V_ARRAY(&twoD) = SafeArrayCreate(VT_VARIANT, 2, bounds);
   Owned twoDims(twoD);
-  for (VARIANT* v : {&abc.v, &nullElement.v, &huge.v, &fromOne.v, &empty.v, &number.v, &date.v, &textArg.v,
-                     &nothing.v, &missing.v, &twoDims.v}) {
+  for (VARIANT* v : {&abc.v(), &nullElement.v(), &huge.v(), &fromOne.v(), &empty.v(), &number.v(), &date.v(),
+                     &textArg.v(), &nothing.v(), &leftOut.v(), &twoDims.v()}) {
     EXPECT_EQ(setTimes(utils.Get(), path, v, v, v), kNoTimeGiven) << "argument type " << V_VT(v);
   }
   EXPECT_EQ(setTimes(utils.Get(), path, nullptr, nullptr, nullptr), kNoTimeGiven) << "null pointers";
@@ -220,7 +211,7 @@ TEST(SetFileTime, ByReferenceChainsAndNineElements) {
   Owned nine(arrayOf({i4(2021), i4(4), i4(5), i4(6), i4(7), i4(8), i4(9), str(L"junk"), null()}));
   VARIANT ref1;
   V_VT(&ref1) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&ref1) = &nine.v;
+  V_VARIANTREF(&ref1) = &nine.v();
   VARIANT ref2;
   V_VT(&ref2) = VT_BYREF | VT_VARIANT;
   V_VARIANTREF(&ref2) = &ref1;
@@ -236,16 +227,16 @@ TEST(SetFileTime, AnInvalidTimeStopsBeforeTheFileIsOpened) {
   ASSERT_EQ(setOne(utils.Get(), path, u"caw", 2011, 11, 11, 11, 11, 11), u"");
   Owned month13(arrayOf({i4(2020), i4(13), i4(1)}));
   Owned valid(arrayOf({i4(2000)}));
-  EXPECT_EQ(setTimes(utils.Get(), path, &month13.v, &valid.v, &valid.v),
+  EXPECT_EQ(setTimes(utils.Get(), path, &month13.v(), &valid.v(), &valid.v()),
             u"CreationTime: " + rejectionText(2020, 13, 1));
-  EXPECT_EQ(setTimes(utils.Get(), path, &valid.v, &month13.v, &valid.v),
+  EXPECT_EQ(setTimes(utils.Get(), path, &valid.v(), &month13.v(), &valid.v()),
             u"LastAccessTime: " + rejectionText(2020, 13, 1));
   auto times = timesOf(utils.Get(), path);
   EXPECT_EQ(times, (std::vector<std::u16string>(3, u"2011/11/11 11:11:11"))) << "no timestamp changed";
   // The path is used only by the open, after every conversion.
-  EXPECT_EQ(setTimes(utils.Get(), u"", &month13.v, nullptr, nullptr),
+  EXPECT_EQ(setTimes(utils.Get(), u"", &month13.v(), nullptr, nullptr),
             u"CreationTime: " + rejectionText(2020, 13, 1));
-  EXPECT_EQ(setTimes(utils.Get(), u"", &valid.v, nullptr, nullptr), kOpenFailed);
+  EXPECT_EQ(setTimes(utils.Get(), u"", &valid.v(), nullptr, nullptr), kOpenFailed);
 }
 
 TEST(SetFileTime, AnArrayVariantWithoutArrayFailsThroughTheGuard) {
@@ -263,7 +254,7 @@ TEST(SetFileTime, AnArrayVariantWithoutArrayFailsThroughTheGuard) {
   EXPECT_EQ(info.description, u"不正な引数が渡されました");
 
   CallResult r;
-  invoke(utils.Get(), L"setFileTime", {Arg::str(path), Arg::missing(), Arg::adopt(noArray), Arg::missing()}, r);
+  invoke(utils.Get(), L"setFileTime", {str(path), missing(), noArray, missing()}, r);
   EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
   EXPECT_EQ(r.excep.scode, E_UNEXPECTED);
   EXPECT_EQ(text(r.excep.bstrSource), u"Vantorelix.Utils");
@@ -274,12 +265,12 @@ TEST(SetFileTime, LateBoundWithOmittedAndNamedArguments) {
   auto utils = createUtils();
   auto path = tempFile(u"ft-named.txt");
   CallResult none;
-  invoke(utils.Get(), L"setFileTime", {Arg::str(path)}, none);
+  invoke(utils.Get(), L"setFileTime", {str(path)}, none);
   ASSERT_EQ(none.hr, S_OK);
   EXPECT_EQ(none.string(), kNoTimeGiven);
 
   CallResult named;
-  invoke(utils.Get(), L"setFileTime", {Arg::str(path)}, named, {{L"Write", Arg::adopt(arrayOf({i4(2019), i4(9)}))}});
+  invoke(utils.Get(), L"setFileTime", {str(path)}, named, {{L"Write", arrayOf({i4(2019), i4(9)})}});
   ASSERT_EQ(named.hr, S_OK);
   // The method returns a null string; Wine's dispatch hands the caller an empty one.
   EXPECT_EQ(V_VT(named.value.get()), VT_BSTR);
@@ -310,8 +301,7 @@ TEST(SetFileTime, ChangesToTheCallersVariablesDuringTheCallAreNotSeen) {
     VARIANT refAccess = referenceTo(access), refWrite = referenceTo(write);
     if (lateBound) {
       CallResult r;
-      invoke(utils.Get(), L"setFileTime", {Arg::str(path), Arg::missing(), Arg::adopt(refAccess), Arg::adopt(refWrite)},
-             r);
+      invoke(utils.Get(), L"setFileTime", {str(path), missing(), refAccess, refWrite}, r);
       ASSERT_EQ(r.hr, S_OK);
       EXPECT_EQ(r.string(), u"");
     } else {
@@ -330,14 +320,27 @@ TEST(SetFileTime, ChangesToTheCallersVariablesDuringTheCallAreNotSeen) {
 TEST(SetFileTimeOne, FieldsAreTheLow16BitsAndZeroMonthAndDayActAsOne) {
   auto utils = createUtils();
   auto path = tempFile(u"ft-fields.txt");
-  EXPECT_EQ(setOne(utils.Get(), path, u"w", 2020, 65537, 0, 0, 0, 0, 0), u"");
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
-  EXPECT_EQ(setOne(utils.Get(), path, u"w", 2020, -1, 1), rejectionText(2020, 65535, 1));
-  EXPECT_EQ(setOne(utils.Get(), path, u"", 2020, 13, 1), rejectionText(2020, 13, 1))
-      << "the time is converted before the type text is looked at";
-  EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
-  EXPECT_EQ(setOne(utils.Get(), u"", u"w", 2020, 1, 1), kOpenFailed);
-  EXPECT_EQ(setOne(utils.Get(), u"", u"w", 2020, 2, 30), rejectionText(2020, 2, 30));
+  // In this order: the first call sets the last write time, the ones after it fail before
+  // the file is touched.
+  struct Case {
+    std::u16string path, type;
+    LONG year, month, day;
+    std::u16string answer;
+    const char* why;
+  };
+  const Case cases[] = {
+      {path, u"w", 2020, 65537, 0, u"", ""},
+      {path, u"w", 2020, -1, 1, rejectionText(2020, 65535, 1), ""},
+      {path, u"", 2020, 13, 1, rejectionText(2020, 13, 1), "the time is converted before the type text is looked at"},
+      {u"", u"w", 2020, 1, 1, kOpenFailed, ""},
+      {u"", u"w", 2020, 2, 30, rejectionText(2020, 2, 30), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.year) + "/" + std::to_string(c.month) + "/" + std::to_string(c.day) +
+                 (c.path.empty() ? " on the empty path" : ""));
+    EXPECT_EQ(setOne(utils.Get(), c.path, c.type, c.year, c.month, c.day, 0, 0, 0, 0), c.answer) << c.why;
+    EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2020/1/1 00:00:00");
+  }
 }
 
 TEST(SetFileTimeOne, TheFirstThreeLettersSelectTheTimestamps) {
@@ -363,7 +366,7 @@ TEST(SetFileTimeOne, LateBoundDefaultsGiveMidnightOfTheFirstOfJanuary) {
   auto utils = createUtils();
   auto path = tempFile(u"ft-defaults.txt");
   CallResult r;
-  invoke(utils.Get(), L"setFileTimeOne", {Arg::str(path), Arg::str(u"w"), Arg::i4(2018)}, r);
+  invoke(utils.Get(), L"setFileTimeOne", {str(path), str(u"w"), i4(2018)}, r);
   ASSERT_EQ(r.hr, S_OK);
   EXPECT_EQ(r.string(), u"");
   EXPECT_EQ(timesOf(utils.Get(), path)[2], u"2018/1/1 00:00:00");
@@ -381,7 +384,7 @@ TEST(FileOpen, ReadOnlyHeldOpenAndDirectoryFailBothSetters) {
                 "of the setters cannot be shown here\n");
   } else {
     EXPECT_EQ(setOne(utils.Get(), readOnly, u"w", 2000), kOpenFailed);
-    EXPECT_EQ(setTimes(utils.Get(), readOnly, nullptr, nullptr, &valid.v), kOpenFailed);
+    EXPECT_EQ(setTimes(utils.Get(), readOnly, nullptr, nullptr, &valid.v()), kOpenFailed);
   }
   EXPECT_EQ(timesOf(utils.Get(), readOnly).size(), 3u) << "reading needs no write access";
   SetFileAttributesW(w(readOnly), FILE_ATTRIBUTE_NORMAL);
@@ -392,11 +395,11 @@ TEST(FileOpen, ReadOnlyHeldOpenAndDirectoryFailBothSetters) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_EQ(setOne(utils.Get(), held, u"w", 2000), kOpenFailed) << "access " << access;
-    EXPECT_EQ(setTimes(utils.Get(), held, nullptr, nullptr, &valid.v), kOpenFailed) << "access " << access;
+    EXPECT_EQ(setTimes(utils.Get(), held, nullptr, nullptr, &valid.v()), kOpenFailed) << "access " << access;
     CloseHandle(other);
   }
   EXPECT_EQ(setOne(utils.Get(), held, u"w", 2000), u"") << "free again";
 
   EXPECT_EQ(setOne(utils.Get(), tempDir(), u"w", 2000), kOpenFailed);
-  EXPECT_EQ(setTimes(utils.Get(), tempDir(), nullptr, nullptr, &valid.v), kOpenFailed);
+  EXPECT_EQ(setTimes(utils.Get(), tempDir(), nullptr, nullptr, &valid.v()), kOpenFailed);
 }

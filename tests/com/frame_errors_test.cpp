@@ -46,13 +46,10 @@ ComPtr<IUtils> newUtils() {
 }
 TComObject& objectOf(IUtils* utils) { return *static_cast<TUtils*>(utils); }
 
-std::u16string systemText(HRESULT code) {
-  wchar_t buffer[256] = {};
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           static_cast<DWORD>(code), 0, buffer, 256, nullptr);
-  std::u16string s(reinterpret_cast<const char16_t*>(buffer), n);
-  while (!s.empty() && (s.back() <= u' ' || s.back() == u'.')) s.pop_back();
-  return s;
+// The system's text as the error classes take it: in the platform's own search order of
+// languages, without the line break and the period at its end.
+std::u16string trimmedSystemText(HRESULT code) {
+  return vtest::withoutTrailingSpaceAndPeriods(vtest::systemText(static_cast<DWORD>(code), 0));
 }
 
 const char16_t kJapanese[] = u"\u30d0\u30ea\u30a2\u30f3\u30c8\u914d\u5217\u3092\u4f5c\u6210\u3067\u304d\u307e\u305b\u3093";
@@ -61,8 +58,8 @@ const char16_t kJapanese[] = u"\u30d0\u30ea\u30a2\u30f3\u30c8\u914d\u5217\u3092\
 
 TEST(ErrorClasses, SysErrorWithoutMessageTakesTheSystemTextOrTheCode) {
   EOleSysError known(E_FAIL);
-  ASSERT_FALSE(systemText(E_FAIL).empty());
-  EXPECT_EQ(known.message(), systemText(E_FAIL));
+  ASSERT_FALSE(trimmedSystemText(E_FAIL).empty());
+  EXPECT_EQ(known.message(), trimmedSystemText(E_FAIL));
   EXPECT_NE(known.message().back(), u'.');
   // A code that the system has no text for.
   EOleSysError unknown(static_cast<HRESULT>(0xA00F1234));
@@ -221,14 +218,12 @@ TEST(Dispatch, PropertyPutFlagsAreWidenedBeforeTheTypeInformationSeesThem) {
   auto utils = newUtils();
   ComPtr<IDispatch> dispatch;
   ASSERT_EQ(utils.As(&dispatch), S_OK);
-  VARIANT value;
-  V_VT(&value) = VT_I4;
-  V_I4(&value) = 5;
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{&value, &put, 1, 1};
   // Methods answer neither put nor putref, so both requests fail alike.
-  HRESULT asPut = dispatch->Invoke(0xC9, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
-  HRESULT asPutRef = dispatch->Invoke(0xC9, IID_NULL, 0, DISPATCH_PROPERTYPUTREF, &params, nullptr, nullptr, nullptr);
-  EXPECT_TRUE(FAILED(asPut));
-  EXPECT_EQ(asPut, asPutRef);
+  vtest::CallResult asPut, asPutRef;
+  vtest::invokeById(dispatch.Get(), 0xC9, {}, asPut, {{DISPID_PROPERTYPUT, vtest::i4(5)}}, DISPATCH_PROPERTYPUT,
+                    vtest::kNoPlaces);
+  vtest::invokeById(dispatch.Get(), 0xC9, {}, asPutRef, {{DISPID_PROPERTYPUT, vtest::i4(5)}}, DISPATCH_PROPERTYPUTREF,
+                    vtest::kNoPlaces);
+  EXPECT_TRUE(FAILED(asPut.hr));
+  EXPECT_EQ(asPut.hr, asPutRef.hr);
 }

@@ -16,8 +16,11 @@
 #include "Vantorelix.h"
 #include "automation/fastdispatch.h"
 #include "automation/raii.h"
+#include "tests/support/invoke.h"
+#include "tests/support/variants.h"
 
 using namespace vantorelix;
+using namespace vtest;
 
 namespace {
 
@@ -135,12 +138,11 @@ class DirectRoad : public ::testing::Test {
     CoUninitialize();
   }
   // A call with positional arguments given in declared order; true when the road took it.
-  bool call(DISPID id, std::vector<VARIANT> args, WORD flags = DISPATCH_METHOD) {
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, UINT(reversed.size()), 0};
+  bool call(DISPID id, const std::vector<VARIANT>& args, WORD flags = DISPATCH_METHOD) {
+    CallArguments arguments(args);
     VariantClear(result.get());
     recorder.called.clear();
-    return road->invoke(static_cast<IUtils*>(&recorder), id, flags, &params, result.get(), &excep, hr);
+    return road->invoke(static_cast<IUtils*>(&recorder), id, flags, arguments.params(), result.get(), &excep, hr);
   }
   ComPtr<ITypeInfo> info;
   std::unique_ptr<FastDispatch> road;
@@ -149,15 +151,6 @@ class DirectRoad : public ::testing::Test {
   EXCEPINFO excep{};
   HRESULT hr = E_FAIL;
 };
-
-VARIANT i4(LONG x) { VARIANT v; V_VT(&v) = VT_I4; V_I4(&v) = x; return v; }
-VARIANT i2(SHORT x) { VARIANT v; V_VT(&v) = VT_I2; V_I2(&v) = x; return v; }
-VARIANT ui4(ULONG x) { VARIANT v; V_VT(&v) = VT_UI4; V_UI4(&v) = x; return v; }
-VARIANT r8(double x) { VARIANT v; V_VT(&v) = VT_R8; V_R8(&v) = x; return v; }
-VARIANT boolean(VARIANT_BOOL x) { VARIANT v; V_VT(&v) = VT_BOOL; V_BOOL(&v) = x; return v; }
-VARIANT text(BSTR s) { VARIANT v; V_VT(&v) = VT_BSTR; V_BSTR(&v) = s; return v; }
-VARIANT missing() { VARIANT v; V_VT(&v) = VT_ERROR; V_ERROR(&v) = DISP_E_PARAMNOTFOUND; return v; }
-VARIANT refTo(VARIANT& target) { VARIANT v; V_VT(&v) = VT_BYREF | VT_VARIANT; V_VARIANTREF(&v) = &target; return v; }
 
 TEST_F(DirectRoad, HoldsEveryMethodButTheTwoWithVariantInputs) {
   for (DISPID id = 0xC9; id <= 0xE3; ++id) {
@@ -172,7 +165,7 @@ TEST_F(DirectRoad, HoldsEveryMethodButTheTwoWithVariantInputs) {
 
 TEST_F(DirectRoad, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
   BSTR path = SysAllocString(L"C:\\x");
-  ASSERT_TRUE(call(0xD6, {text(path)}));  // getLongPath: slot 19, before getMaxPath's 0xD7
+  ASSERT_TRUE(call(0xD6, {borrowed(path)}));  // getLongPath: slot 19, before getMaxPath's 0xD7
   EXPECT_EQ(recorder.called, "getLongPath");
   ASSERT_TRUE(call(0xD7, {}));
   EXPECT_EQ(recorder.called, "getMaxPath");
@@ -182,7 +175,7 @@ TEST_F(DirectRoad, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
   EXPECT_EQ(recorder.called, "getTickCount");
   EXPECT_EQ(V_VT(result.get()), VT_UI4);  // an unsigned int as VT_UI4
   EXPECT_EQ(V_UI4(result.get()), 0xFFFFFFF0u);
-  ASSERT_TRUE(call(0xDE, {text(path)}));
+  ASSERT_TRUE(call(0xDE, {borrowed(path)}));
   EXPECT_EQ(recorder.called, "setCurrentDir");
   EXPECT_EQ(V_VT(result.get()), VT_BOOL);
   EXPECT_EQ(V_BOOL(result.get()), VARIANT_TRUE);
@@ -195,14 +188,14 @@ TEST_F(DirectRoad, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
 
 TEST_F(DirectRoad, PassesTheCallersValuesAndTheDeclaredDefaults) {
   BSTR path = SysAllocString(L"C:\\f.txt"), kind = SysAllocString(L"C");
-  ASSERT_TRUE(call(0xD8, {text(path), text(kind), i4(2020)}));  // setFileTimeOne
+  ASSERT_TRUE(call(0xD8, {borrowed(path), borrowed(kind), i4(2020)}));  // setFileTimeOne
   EXPECT_EQ(recorder.called, "setFileTimeOne");
   EXPECT_EQ(recorder.numbers, (std::vector<ULONG>{2020, 1, 1, 0, 0, 0, 0}));
   EXPECT_EQ(recorder.texts, (std::vector<BSTR>{path, kind}));  // the caller's strings, not copies
   EXPECT_EQ(V_VT(result.get()), VT_BSTR);
   EXPECT_STREQ(V_BSTR(result.get()), L"answer");
 
-  ASSERT_TRUE(call(0xD8, {text(path), text(kind), i2(1999), i4(-5), missing(), i4(23)}));
+  ASSERT_TRUE(call(0xD8, {borrowed(path), borrowed(kind), i2(1999), i4(-5), missing(), i4(23)}));
   EXPECT_EQ(recorder.numbers, (std::vector<ULONG>{1999, ULONG(-5), 1, 23, 0, 0, 0}));
 
   ASSERT_TRUE(call(0xD1, {}));  // beep() sounds 300 Hz for 10 ms
@@ -214,7 +207,7 @@ TEST_F(DirectRoad, PassesTheCallersValuesAndTheDeclaredDefaults) {
   ASSERT_EQ(recorder.texts.size(), 1u);
   EXPECT_EQ(SysStringLen(recorder.texts[0]), 0u);
   EXPECT_EQ(recorder.numbers, (std::vector<ULONG>{0}));
-  ASSERT_TRUE(call(0xD9, {text(path), boolean(VARIANT_TRUE), text(kind)}));  // pathRelPathTo, toIsDir false
+  ASSERT_TRUE(call(0xD9, {borrowed(path), truth(true), borrowed(kind)}));  // pathRelPathTo, toIsDir false
   EXPECT_EQ(recorder.numbers, (std::vector<ULONG>{0xFFFF, 0}));
   SysFreeString(path);
   SysFreeString(kind);
@@ -235,11 +228,11 @@ TEST_F(DirectRoad, TakesUnsignedInputsOnlyFromValuesThatAreNotNegative) {
 
 TEST_F(DirectRoad, LooksThroughOneReferenceToAVariantAndNoMore) {
   BSTR path = SysAllocString(L"a\\b");
-  VARIANT target = text(path);
-  ASSERT_TRUE(call(0xDA, {refTo(target)}));  // getFullPathName(variable)
+  VARIANT target = borrowed(path);
+  ASSERT_TRUE(call(0xDA, {referenceTo(target)}));  // getFullPathName(variable)
   EXPECT_EQ(recorder.texts, (std::vector<BSTR>{path}));
-  VARIANT outer = refTo(target);
-  EXPECT_FALSE(call(0xDA, {refTo(outer)}));
+  VARIANT outer = referenceTo(target);
+  EXPECT_FALSE(call(0xDA, {referenceTo(outer)}));
   VARIANT byRefString;
   V_VT(&byRefString) = VT_BYREF | VT_BSTR;
   V_BSTRREF(&byRefString) = &path;
@@ -255,16 +248,16 @@ TEST_F(DirectRoad, LooksThroughOneReferenceToAVariantAndNoMore) {
 TEST_F(DirectRoad, LeavesEveryOtherShapeOfCallToThePlatform) {
   BSTR path = SysAllocString(L"x");
   EXPECT_FALSE(call(0xDA, {}));                           // a required input missing
-  EXPECT_FALSE(call(0xDA, {text(path), text(path)}));     // one too many
+  EXPECT_FALSE(call(0xDA, {borrowed(path), borrowed(path)}));     // one too many
   EXPECT_FALSE(call(0xDA, {missing()}));                  // missing where there is no default
-  EXPECT_FALSE(call(0xDA, {text(nullptr)}, DISPATCH_PROPERTYGET));
-  EXPECT_FALSE(call(0xDA, {text(path)}, DISPATCH_PROPERTYPUT));
-  EXPECT_FALSE(call(0xDA, {text(path)}, DISPATCH_METHOD | DISPATCH_PROPERTYPUT));
+  EXPECT_FALSE(call(0xDA, {borrowed(nullptr)}, DISPATCH_PROPERTYGET));
+  EXPECT_FALSE(call(0xDA, {borrowed(path)}, DISPATCH_PROPERTYPUT));
+  EXPECT_FALSE(call(0xDA, {borrowed(path)}, DISPATCH_METHOD | DISPATCH_PROPERTYPUT));
   EXPECT_FALSE(call(0xDA, {i4(1)}));                      // a number for a string
-  EXPECT_FALSE(call(0xD9, {text(path), i4(1), text(path)}));  // a number for a truth value
+  EXPECT_FALSE(call(0xD9, {borrowed(path), i4(1), borrowed(path)}));  // a number for a truth value
   EXPECT_FALSE(call(0xE3, {i4(1), i4(2)}));               // setSysColor
   EXPECT_FALSE(call(0x1234, {}));
-  VARIANT arg = text(path);
+  VARIANT arg = borrowed(path);
   DISPID named = 0;
   DISPPARAMS byName{&arg, &named, 1, 1};
   EXPECT_FALSE(road->invoke(static_cast<IUtils*>(&recorder), 0xDA, DISPATCH_METHOD, &byName, result.get(), &excep, hr));
@@ -273,7 +266,7 @@ TEST_F(DirectRoad, LeavesEveryOtherShapeOfCallToThePlatform) {
   EXPECT_FALSE(road->invoke(static_cast<IUtils*>(&recorder), 0xD7, DISPATCH_METHOD, &none, result.get(), nullptr, hr))
       << "a call without a place for the exception";
   EXPECT_TRUE(recorder.called.empty()) << "the method ran: " << recorder.called;
-  EXPECT_TRUE(call(0xDA, {text(path)}, DISPATCH_METHOD | DISPATCH_PROPERTYGET));  // as script engines call
+  EXPECT_TRUE(call(0xDA, {borrowed(path)}, DISPATCH_METHOD | DISPATCH_PROPERTYGET));  // as script engines call
   SysFreeString(path);
 }
 
@@ -303,7 +296,8 @@ TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
     DISPID id;
     std::vector<VARIANT> args;
   };
-  std::vector<Shape> shapes = {{0xD4, {i4(5)}}, {0xD7, {}}, {0xC9, {i4(1)}}, {0xCB, {}}, {0xE0, {}}, {0xDE, {text(nullptr)}}};
+  std::vector<Shape> shapes = {{0xD4, {i4(5)}}, {0xD7, {}}, {0xC9, {i4(1)}},
+                               {0xCB, {}}, {0xE0, {}}, {0xDE, {borrowed(nullptr)}}};
   for (const Shape& shape : shapes)
     for (int variant = 0; variant < 32; ++variant) {
       recorder.failWith = (variant & 1) ? E_ACCESSDENIED : E_UNEXPECTED;
@@ -322,8 +316,8 @@ TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
         bool infoLeft;
       };
       auto run = [&](bool direct) {
-        std::vector<VARIANT> reversed(shape.args.rbegin(), shape.args.rend());
-        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, UINT(reversed.size()), 0};
+        CallArguments arguments(shape.args);
+        DISPPARAMS& params = *arguments.params();
         VARIANT r;
         V_VT(&r) = VT_I2;
         V_I2(&r) = 12345;

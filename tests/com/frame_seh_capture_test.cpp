@@ -9,9 +9,13 @@
 
 #include "automation/ansi.h"
 #include "automation/errors.h"
+#include "tests/support/thread_state.h"
 #include "utils/seh_capture.h"
 
 using namespace vantorelix;
+using vtest::handlerChainHead;
+using vtest::sseControl;
+using vtest::x87Control;
 
 namespace {
 
@@ -24,14 +28,6 @@ class Texts : public ::testing::Environment {
 };
 ::testing::Environment* const texts = ::testing::AddGlobalTestEnvironment(new Texts);
 
-uint32_t chainHead() {
-  uint32_t head = 0;
-#if defined(__i386__)
-  asm volatile("movl %%fs:0, %0" : "=r"(head));
-#endif  // x86_64 has no handler chain in the thread: its handlers are in the unwind tables
-  return head;
-}
-
 template <class F>
 bool capture(F&& f, FaultRecord& fault) {
   return callCapturingFault([](void* p) { (*static_cast<F*>(p))(); }, &f, fault);
@@ -43,15 +39,15 @@ TEST(FaultCapture, ACompletedCallReturnsTrueAndLeavesTheRecordAlone) {
   int ran = 0;
   FaultRecord fault;
   fault.code = 7;
-  uint32_t head = chainHead();
+  uint32_t head = handlerChainHead();
   EXPECT_TRUE(capture([&] { ran = 1; }, fault));
   EXPECT_EQ(ran, 1);
   EXPECT_EQ(fault.code, 7u);
-  EXPECT_EQ(chainHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
 }
 
 TEST(FaultCapture, HandsBackTheCodeAndTheFirstTwoInformationWords) {
-  uint32_t head = chainHead();
+  uint32_t head = handlerChainHead();
   FaultRecord three;
   const ULONG_PTR words[3] = {0x11, 0x22, 0x33};
   EXPECT_FALSE(capture([&] { RaiseException(0xE1234567, 0, 3, words); }, three));
@@ -64,7 +60,7 @@ TEST(FaultCapture, HandsBackTheCodeAndTheFirstTwoInformationWords) {
   EXPECT_FALSE(capture([&] { RaiseException(0xE0000002, 0, 0, nullptr); }, none));
   EXPECT_EQ(none.info[0], 0u) << "words the exception did not carry are zero";
   EXPECT_EQ(none.info[1], 0u);
-  EXPECT_EQ(chainHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
 }
 
 TEST(FaultCapture, AProcessorFaultGivesTheFaultingInstructionAndTheAccessedAddress) {
@@ -81,7 +77,7 @@ TEST(FaultCapture, AProcessorFaultGivesTheFaultingInstructionAndTheAccessedAddre
 }
 
 TEST(FaultCapture, AnInnerGuardTakesItsOwnFaultAndIsGoneWhenItReturns) {
-  uint32_t head = chainHead();
+  uint32_t head = handlerChainHead();
   FaultRecord outer, inner;
   bool innerCompleted = true;
   bool outerCompleted = capture(
@@ -95,7 +91,7 @@ TEST(FaultCapture, AnInnerGuardTakesItsOwnFaultAndIsGoneWhenItReturns) {
   EXPECT_EQ(inner.code, 0xE0000010u);
   EXPECT_FALSE(outerCompleted);
   EXPECT_EQ(outer.code, 0xE0000020u);
-  EXPECT_EQ(chainHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
 }
 
 struct ThreadResult {
@@ -175,16 +171,6 @@ TEST(FaultCapture, AfterEachStackOverflowAGuardOfTheGuaranteeAndAPageLiesBelowTh
   }
 }
 
-uint16_t x87Control() {
-  uint16_t c = 0;
-  asm volatile("fnstcw %0" : "=m"(c));
-  return c;
-}
-uint32_t sseControl() {
-  uint32_t c = 0;
-  asm volatile("stmxcsr %0" : "=m"(c));
-  return c & 0xFFC0;  // the control bits, not the sticky flags
-}
 void unmaskEverything() {
   uint16_t x87 = static_cast<uint16_t>((x87Control() & ~0x003F) | 0x0C00);  // unmasked, toward zero
   asm volatile("fnclex\n\tfldcw %0" : : "m"(x87));
@@ -214,7 +200,7 @@ TEST(KeptFloatingPointControl, PutsTheControlWordsBackWhenTheScopeEndsAnyWay) {
 }
 
 TEST(RaiseFaultsAsErrors, AFaultBecomesAnErrorWithItsMessage) {
-  uint32_t head = chainHead();
+  uint32_t head = handlerChainHead();
   try {
     raiseFaultsAsErrors([] { RaiseException(EXCEPTION_INT_DIVIDE_BY_ZERO, 0, 0, nullptr); });
     ADD_FAILURE() << "nothing raised";
@@ -229,11 +215,11 @@ TEST(RaiseFaultsAsErrors, AFaultBecomesAnErrorWithItsMessage) {
     const std::u16string null(2 * sizeof(void*), u'0');  // 8 digits in a 32-bit process, 16 in a 64-bit one
     EXPECT_NE(e.message().find(u"でアドレス " + null + u" に対する書き込み違反がおきました。"), std::u16string::npos);
   }
-  EXPECT_EQ(chainHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
 }
 
 TEST(RaiseFaultsAsErrors, CppExceptionsOfTheBodyTravelOnUnchanged) {
-  uint32_t head = chainHead();
+  uint32_t head = handlerChainHead();
   int after = 0;
   EXPECT_THROW(raiseFaultsAsErrors([] { throw std::runtime_error("plain"); }), std::runtime_error);
   try {
@@ -244,7 +230,7 @@ TEST(RaiseFaultsAsErrors, CppExceptionsOfTheBodyTravelOnUnchanged) {
     EXPECT_EQ(e.message(), u"own");
   }
   EXPECT_EQ(after, 1);
-  EXPECT_EQ(chainHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
   EXPECT_NO_THROW(raiseFaultsAsErrors([&] { after = 2; }));
   EXPECT_EQ(after, 2);
 }

@@ -14,7 +14,7 @@
 #include "automation/raii.h"
 #include "automation/variant_logic.h"
 #include "automation/variants.h"
-#include "variant_builders.h"
+#include "tests/support/variants.h"
 
 using namespace vantorelix;
 using namespace vtest;
@@ -60,11 +60,11 @@ std::u16string raised(F&& f) {
 
 TEST(IsArrayArgument, FollowsReferenceChainsToTheArray) {
   Owned array(intArray({1, 2}));
-  VARIANT ref1 = referenceTo(array.v);
+  VARIANT ref1 = referenceTo(array.v());
   VARIANT ref2 = referenceTo(ref1);
-  EXPECT_TRUE(isArrayArgument(array.v));
+  EXPECT_TRUE(isArrayArgument(array.v()));
   EXPECT_TRUE(isArrayArgument(ref2));
-  SAFEARRAY* held = V_ARRAY(&array.v);
+  SAFEARRAY* held = V_ARRAY(&array.v());
   VARIANT arrayRef = scalar(VT_BYREF | VT_ARRAY | VT_VARIANT);
   V_ARRAYREF(&arrayRef) = &held;
   EXPECT_TRUE(isArrayArgument(arrayRef));
@@ -79,7 +79,7 @@ TEST(IsArrayArgument, ScalarsTextsAndObjectsAreNoArrays) {
     EXPECT_FALSE(isArrayArgument(v)) << "type " << vt;
   }
   Owned s = text(L"1,2,3");
-  EXPECT_FALSE(isArrayArgument(s.v));
+  EXPECT_FALSE(isArrayArgument(s.v()));
   VARIANT i = i4(3);
   VARIANT ref = referenceTo(i);
   EXPECT_FALSE(isArrayArgument(ref));
@@ -87,14 +87,14 @@ TEST(IsArrayArgument, ScalarsTextsAndObjectsAreNoArrays) {
 
 TEST(ArrayBound, GivesBothBoundsThroughReferences) {
   Owned array(intArray({7, 8, 9}, 1));
-  VARIANT ref = referenceTo(array.v);
+  VARIANT ref = referenceTo(array.v());
   EXPECT_EQ(arrayBound(ref, 1, Bound::lower), 1);
   EXPECT_EQ(arrayBound(ref, 1, Bound::upper), 3);
   Owned empty(intArray({}, 0));
-  EXPECT_EQ(arrayBound(empty.v, 1, Bound::upper), -1);
+  EXPECT_EQ(arrayBound(empty.v(), 1, Bound::upper), -1);
   Owned negative(intArray({1, 2, 3}, -5));
-  EXPECT_EQ(arrayBound(negative.v, 1, Bound::lower), -5);
-  EXPECT_EQ(arrayBound(negative.v, 1, Bound::upper), -3);
+  EXPECT_EQ(arrayBound(negative.v(), 1, Bound::lower), -5);
+  EXPECT_EQ(arrayBound(negative.v(), 1, Bound::upper), -3);
 }
 
 TEST(ArrayBound, AnArrayVariantWithoutArrayIsAnInvalidArgument) {
@@ -107,15 +107,15 @@ TEST(ArrayBound, AnArrayVariantWithoutArrayIsAnInvalidArgument) {
     EXPECT_EQ(e.code(), E_INVALIDARG);
   }
   Owned array(intArray({1}));
-  EXPECT_EQ(raised([&] { arrayBound(array.v, 2, Bound::upper); }), kBadIndex) << "no second dimension";
+  EXPECT_EQ(raised([&] { arrayBound(array.v(), 2, Bound::upper); }), kBadIndex) << "no second dimension";
 }
 
 TEST(ReadArrayElement, IndexOutsideTheBoundsAndSecondDimensionsFail) {
   Owned fromOne(intArray({10, 20}, 1));
   Variant e;
-  EXPECT_EQ(raised([&] { readArrayElement(fromOne.v, 0, e); }), kBadIndex);
-  EXPECT_EQ(raised([&] { readArrayElement(fromOne.v, 3, e); }), kBadIndex);
-  readArrayElement(fromOne.v, 2, e);
+  EXPECT_EQ(raised([&] { readArrayElement(fromOne.v(), 0, e); }), kBadIndex);
+  EXPECT_EQ(raised([&] { readArrayElement(fromOne.v(), 3, e); }), kBadIndex);
+  readArrayElement(fromOne.v(), 2, e);
   EXPECT_EQ(V_VT(e.get()), VT_I4);
   EXPECT_EQ(V_I4(e.get()), 20);
 
@@ -123,7 +123,7 @@ TEST(ReadArrayElement, IndexOutsideTheBoundsAndSecondDimensionsFail) {
   VARIANT twoD = scalar(VT_ARRAY | VT_VARIANT);
   V_ARRAY(&twoD) = SafeArrayCreate(VT_VARIANT, 2, bounds);
   Owned owner(twoD);
-  for (LONG i = -1; i <= 3; ++i) EXPECT_EQ(raised([&] { readArrayElement(owner.v, i, e); }), kBadIndex) << i;
+  for (LONG i = -1; i <= 3; ++i) EXPECT_EQ(raised([&] { readArrayElement(owner.v(), i, e); }), kBadIndex) << i;
 }
 
 TEST(ReadArrayElement, VariantElementsAreCopiedWithTheirOwnType) {
@@ -133,19 +133,19 @@ TEST(ReadArrayElement, VariantElementsAreCopiedWithTheirOwnType) {
   VARIANT d = r8(4.5);
   VARIANT n = scalar(VT_NULL);
   LONG i0 = 0, i1 = 1, i2 = 2;
-  SafeArrayPutElement(a, &i0, &s.v);
+  SafeArrayPutElement(a, &i0, &s.v());
   SafeArrayPutElement(a, &i1, &d);
   SafeArrayPutElement(a, &i2, &n);
   VARIANT array = scalar(VT_ARRAY | VT_VARIANT);
   V_ARRAY(&array) = a;
   Owned owner(array);
-  VARIANT ref = referenceTo(owner.v);
+  VARIANT ref = referenceTo(owner.v());
 
   Variant e;
   readArrayElement(ref, 0, e);
   ASSERT_EQ(V_VT(e.get()), VT_BSTR);
   EXPECT_STREQ(V_BSTR(e.get()), L"5");
-  EXPECT_NE(V_BSTR(e.get()), V_BSTR(&s.v)) << "a copy, not the array's own string";
+  EXPECT_NE(V_BSTR(e.get()), V_BSTR(&s.v())) << "a copy, not the array's own string";
   readArrayElement(ref, 1, e);
   EXPECT_EQ(V_VT(e.get()), VT_R8);
   EXPECT_EQ(V_R8(e.get()), 4.5);
@@ -184,17 +184,17 @@ TEST(ReadArrayElement, ElementsOfOtherTypesAreReadAsThatType) {
   Owned decimalOwner(decimalArray);
 
   Variant e;
-  readArrayElement(shortOwner.v, 1, e);
+  readArrayElement(shortOwner.v(), 1, e);
   EXPECT_EQ(V_VT(e.get()), VT_I2);
   EXPECT_EQ(variantToInt32(*e.get()), -7);
   readArrayElement(textArrayRef, 1, e);
   ASSERT_EQ(V_VT(e.get()), VT_BSTR);
   EXPECT_STREQ(V_BSTR(e.get()), L"$FFFFFFFF");
   EXPECT_EQ(variantToInt32(*e.get()), -1);
-  readArrayElement(decimalOwner.v, 1, e);
+  readArrayElement(decimalOwner.v(), 1, e);
   EXPECT_EQ(V_VT(e.get()), VT_DECIMAL);
   EXPECT_EQ(variantToInt32(*e.get()), 123456);
-  readArrayElement(textOwner.v, 0, e);
+  readArrayElement(textOwner.v(), 0, e);
   EXPECT_EQ(V_VT(e.get()), VT_BSTR);
   EXPECT_EQ(V_BSTR(e.get()), nullptr) << "an element never set is the empty text";
 }
@@ -278,28 +278,28 @@ TEST(VariantToInt32, ByReferenceValuesAreReadThroughTheirPointers) {
 }
 
 TEST(VariantToInt32, TextsAsNumbersLiteralsAndTruthValues) {
-  EXPECT_EQ(variantToInt32(text(L"5").v), 5);
-  EXPECT_EQ(variantToInt32(text(L" -17").v), -17);
-  EXPECT_EQ(variantToInt32(text(L"$FFFFFFFF").v), -1);
-  EXPECT_EQ(variantToInt32(text(L"0x10").v), 16);
-  EXPECT_EQ(variantToInt32(text(L"16711680").v), 16711680);
+  EXPECT_EQ(variantToInt32(text(L"5").v()), 5);
+  EXPECT_EQ(variantToInt32(text(L" -17").v()), -17);
+  EXPECT_EQ(variantToInt32(text(L"$FFFFFFFF").v()), -1);
+  EXPECT_EQ(variantToInt32(text(L"0x10").v()), 16);
+  EXPECT_EQ(variantToInt32(text(L"16711680").v()), 16711680);
   // Not a number: read as a truth value, true giving 1.
-  EXPECT_EQ(variantToInt32(text(L"True").v), 1);
-  EXPECT_EQ(variantToInt32(text(L"false").v), 0);
-  EXPECT_EQ(variantToInt32(text(L"tRuE").v), 1);
+  EXPECT_EQ(variantToInt32(text(L"True").v()), 1);
+  EXPECT_EQ(variantToInt32(text(L"false").v()), 0);
+  EXPECT_EQ(variantToInt32(text(L"tRuE").v()), 1);
 }
 
 TEST(VariantToInt32, TextsThatAreNothingFailAsBoolean) {
-  EXPECT_EQ(raised([] { variantToInt32(text(L"abc").v); }), castText(u"OleStr", u"Boolean"));
+  EXPECT_EQ(raised([] { variantToInt32(text(L"abc").v()); }), castText(u"OleStr", u"Boolean"));
   VARIANT nullText = scalar(VT_BSTR);
   V_BSTR(&nullText) = nullptr;  // the empty text
   EXPECT_EQ(raised([&] { variantToInt32(nullText); }), castText(u"OleStr", u"Boolean"));
-  EXPECT_EQ(raised([] { variantToInt32(text(L"$FFFFFFFFF").v); }), castText(u"OleStr", u"Boolean"));
+  EXPECT_EQ(raised([] { variantToInt32(text(L"$FFFFFFFFF").v()); }), castText(u"OleStr", u"Boolean"));
 }
 
 TEST(VariantToInt32, TextOutOfRangeFailsWithThePlatformsOverflow) {
   // VarI4FromStr reads the number and reports DISP_E_OVERFLOW: no further step is tried.
-  EXPECT_EQ(raised([] { variantToInt32(text(L"99999999999").v); }), overflowText(u"OleStr"));
+  EXPECT_EQ(raised([] { variantToInt32(text(L"99999999999").v()); }), overflowText(u"OleStr"));
 }
 
 namespace {
@@ -366,7 +366,7 @@ TEST(VariantToInt32, OtherKindsGoThroughThePlatformsConversion) {
   V_INT(&v) = -9;
   EXPECT_EQ(variantToInt32(v), -9);
   Owned array(intArray({1}));
-  EXPECT_EQ(raised([&] { variantToInt32(array.v); }), castText(u"Array Variant", u"Integer"));
+  EXPECT_EQ(raised([&] { variantToInt32(array.v()); }), castText(u"Array Variant", u"Integer"));
 }
 
 TEST(FailureMessages, CodesWithoutATextOfTheirOwnShowTheCodeAndTheSystemText) {
@@ -431,12 +431,12 @@ TEST(ArgumentCopy, TheCallersArrayChangedOrFreedAfterTheCopyIsNotSeen) {
 
 TEST(ArgumentCopy, AnArrayReachedThroughAPointerIsCopiedWithItsBounds) {
   Owned array(intArray({7, 8}, -1));
-  SAFEARRAY* held = V_ARRAY(&array.v);
+  SAFEARRAY* held = V_ARRAY(&array.v());
   VARIANT arrayRef = scalar(VT_BYREF | VT_ARRAY | VT_VARIANT);
   V_ARRAYREF(&arrayRef) = &held;
   ArgumentCopy copy(&arrayRef);
   ASSERT_TRUE(copy.isArray());
-  putI4(array.v, 0, 5);
+  putI4(array.v(), 0, 5);
   EXPECT_EQ(arrayBound(copy.array(), 1, Bound::lower), -1);
   EXPECT_EQ(copiedElement(copy, 0), 8);
 }
@@ -452,16 +452,16 @@ TEST(ArgumentCopy, ByReferenceElementsKeepTheirTypeAndTheirValueAtTheCopy) {
   VARIANT byRefVariant = referenceTo(nullValue);
   SAFEARRAYBOUND bound{3, 0};
   Owned array(VARIANT{});
-  V_VT(&array.v) = VT_ARRAY | VT_VARIANT;
-  V_ARRAY(&array.v) = SafeArrayCreate(VT_VARIANT, 1, &bound);
+  V_VT(&array.v()) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(&array.v()) = SafeArrayCreate(VT_VARIANT, 1, &bound);
   LONG i = 0;
-  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefNumber);
+  SafeArrayPutElement(V_ARRAY(&array.v()), &i, &byRefNumber);
   i = 1;
-  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefReal);
+  SafeArrayPutElement(V_ARRAY(&array.v()), &i, &byRefReal);
   i = 2;
-  SafeArrayPutElement(V_ARRAY(&array.v), &i, &byRefVariant);
+  SafeArrayPutElement(V_ARRAY(&array.v()), &i, &byRefVariant);
 
-  ArgumentCopy copy(&array.v);
+  ArgumentCopy copy(&array.v());
   number = 6;
   real = 1.0;
   V_VT(&nullValue) = VT_I4;

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "com_support.h"
+#include "tests/support/thread_state.h"
 
 using namespace vtest;
 
@@ -78,10 +79,10 @@ TEST(ProgIdAndClsid, TheServersOwnProgIdAndClsidTranslateBothWays) {
     EXPECT_EQ(progId.view(), u"Vantorelix.Utils") << narrow(text);
   }
   CallResult byName, back;
-  invoke(utils.Get(), L"progIDToClsid", {Arg::str(u"vantorelix.utils")}, byName);
+  invoke(utils.Get(), L"progIDToClsid", {str(u"vantorelix.utils")}, byName);
   ASSERT_EQ(byName.hr, S_OK);
   EXPECT_EQ(byName.string(), kUtilsClsid) << "ProgIDs are looked up without regard to case";
-  invoke(utils.Get(), L"clsidToProgID", {Arg::str(kUtilsClsid)}, back);
+  invoke(utils.Get(), L"clsidToProgID", {str(kUtilsClsid)}, back);
   ASSERT_EQ(back.hr, S_OK);
   EXPECT_EQ(back.string(), u"Vantorelix.Utils");
 }
@@ -161,14 +162,6 @@ bool insideImage(const std::u16string& path, uintptr_t address) {
   return inside;
 }
 
-uint32_t exceptionListHead() {
-  uint32_t head = 0;
-#if defined(__i386__)
-  asm volatile("movl %%fs:0, %0" : "=r"(head));
-#endif  // x86_64 has no handler chain in the thread: its handlers are in the unwind tables
-  return head;
-}
-
 class Regsvr : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -179,11 +172,11 @@ class Regsvr : public ::testing::Test {
   // is released, no error information is left, the handler chain is as before, and the next
   // call works.
   std::u16string call(const std::u16string& path, bool unregister = false) {
-    uint32_t headBefore = exceptionListHead();
+    uint32_t headBefore = handlerChainHead();
     Bstr result;
     HRESULT hr = unregister ? utils->regsvr_u(Bstr(path).get(), result.out()) : utils->regsvr(Bstr(path).get(), result.out());
     EXPECT_EQ(hr, S_OK);
-    EXPECT_EQ(exceptionListHead(), headBefore) << "the thread's handler chain was left changed";
+    EXPECT_EQ(handlerChainHead(), headBefore) << "the thread's handler chain was left changed";
     EXPECT_FALSE(loaded(path)) << "the module is still loaded";
     EXPECT_FALSE(takeErrorInfo().present);
     Bstr next;
@@ -191,20 +184,37 @@ class Regsvr : public ::testing::Test {
     EXPECT_EQ(next.get(), nullptr) << "the call after this one failed";
     return std::u16string(result.view());
   }
+  // A fixture's answer through regsvr or regsvr_u, with the reason where the case gives one.
+  struct Answer {
+    const char16_t* fixture;
+    bool unregister;
+    std::u16string text;
+    const char* why;
+  };
+  void expectAnswers(const std::vector<Answer>& answers) {
+    for (const Answer& a : answers) {
+      SCOPED_TRACE(narrow(a.fixture) + (a.unregister ? " through regsvr_u" : " through regsvr"));
+      EXPECT_EQ(call(fixture(a.fixture), a.unregister), a.text) << a.why;
+    }
+  }
   ComPtr<IUtils> utils;
 };
 
 TEST_F(Regsvr, EntryPointResultsDecideBetweenEmptyAndError) {
-  EXPECT_EQ(call(fixture(u"fixture_ok")), u"");
-  EXPECT_EQ(call(fixture(u"fixture_ok"), true), u"");
-  EXPECT_EQ(call(fixture(u"fixture_false")), u"エラー") << "S_FALSE is not S_OK";
-  EXPECT_EQ(call(fixture(u"fixture_false"), true), u"エラー");
+  expectAnswers({
+      {u"fixture_ok", false, u"", ""},
+      {u"fixture_ok", true, u"", ""},
+      {u"fixture_false", false, u"エラー", "S_FALSE is not S_OK"},
+      {u"fixture_false", true, u"エラー", ""},
+  });
 }
 
 TEST_F(Regsvr, LoadAndLookupFailuresEndInTheDecimalErrorCode) {
-  EXPECT_EQ(call(fixture(u"fixture_no_entry")), u"GetProcAddress に失敗。127");
-  EXPECT_EQ(call(fixture(u"fixture_no_entry"), true), u"GetProcAddress に失敗。127");
-  EXPECT_EQ(call(fixture(u"no_such_fixture")), u"LoadLibrary に失敗。126");
+  expectAnswers({
+      {u"fixture_no_entry", false, u"GetProcAddress に失敗。127", ""},
+      {u"fixture_no_entry", true, u"GetProcAddress に失敗。127", ""},
+      {u"no_such_fixture", false, u"LoadLibrary に失敗。126", ""},
+  });
   // The code of an empty path is the platform's: the same as LoadLibraryW gives here.
   SetLastError(0);
   EXPECT_EQ(LoadLibraryW(L""), nullptr);
@@ -262,19 +272,19 @@ TEST_F(Regsvr, AnAccessViolationOutsideAnyModuleHasTheTextWithoutModule) {
 }
 
 TEST_F(Regsvr, OtherSystemExceptionsHaveTheirOwnTexts) {
-  EXPECT_EQ(call(fixture(u"fixture_divide_zero")), u"ゼロによる除算");
-  EXPECT_EQ(call(fixture(u"fixture_divide_zero"), true), u"ゼロによる除算");
-  EXPECT_EQ(call(fixture(u"fixture_raise")), u"外部例外 BADC0DE") << "upper case, no leading zero";
-  EXPECT_EQ(call(fixture(u"fixture_privileged")), u"特権命令違反");
+  expectAnswers({
+      {u"fixture_divide_zero", false, u"ゼロによる除算", ""},
+      {u"fixture_divide_zero", true, u"ゼロによる除算", ""},
+      {u"fixture_raise", false, u"外部例外 BADC0DE", "upper case, no leading zero"},
+      {u"fixture_privileged", false, u"特権命令違反", ""},
+  });
 }
 
 TEST_F(Regsvr, AFloatingPointFaultLeavesTheCallersFloatingPointStateAsItWas) {
-  uint16_t before = 0, after = 0;
-  asm volatile("fnstcw %0" : "=m"(before));
+  const uint16_t before = x87Control();
   // More faults than the x87 register stack has places: a fault must leave none of them used.
   for (int i = 0; i < 10; ++i) EXPECT_EQ(call(fixture(u"fixture_float_divide")), u"0 による浮動小数点数除算");
-  asm volatile("fnstcw %0" : "=m"(after));
-  EXPECT_EQ(after, before);
+  EXPECT_EQ(x87Control(), before);
   uint16_t status = 0;
   asm volatile("fnstsw %0" : "=m"(status));
   EXPECT_EQ(status & 0x3F, 0) << "exception flags left pending";
@@ -288,13 +298,7 @@ struct FloatingPointControl {
   uint32_t sse = 0;  // the control bits of MXCSR, not its sticky flags
   bool operator==(const FloatingPointControl& o) const { return x87 == o.x87 && sse == o.sse; }
 };
-FloatingPointControl floatingPointControl() {
-  FloatingPointControl c;
-  asm volatile("fnstcw %0" : "=m"(c.x87));
-  asm volatile("stmxcsr %0" : "=m"(c.sse));
-  c.sse &= 0xFFC0;
-  return c;
-}
+FloatingPointControl floatingPointControl() { return {x87Control(), sseControl()}; }
 
 TEST_F(Regsvr, AModuleThatChangesTheFloatingPointControlWordsAndSucceedsLeavesTheHostsAsTheyWere) {
   // fixture_float_unmask rounds toward zero on loading, unmasks every floating-point exception
@@ -356,26 +360,26 @@ TEST_F(Regsvr, StackOverflowIsCaughtOnAnotherThreadWithASmallStack) {
 
 TEST_F(Regsvr, ManyFaultsInARowLeaveTheThreadSound) {
   const std::u16string path = fixture(u"fixture_divide_zero");
-  uint32_t head = exceptionListHead();
+  uint32_t head = handlerChainHead();
   for (int i = 0; i < 300; ++i) {
     Bstr result;
     ASSERT_EQ(utils->regsvr(Bstr(path).get(), result.out()), S_OK);
     ASSERT_EQ(result.view(), u"ゼロによる除算") << "call " << i;
   }
-  EXPECT_EQ(exceptionListHead(), head);
+  EXPECT_EQ(handlerChainHead(), head);
   EXPECT_FALSE(loaded(path));
 }
 
 TEST_F(Regsvr, LateBoundCallsGiveTheSameTexts) {
   CallResult ok, fault, missing;
-  invoke(utils.Get(), L"regsvr", {Arg::str(fixture(u"fixture_ok"))}, ok);
+  invoke(utils.Get(), L"regsvr", {str(fixture(u"fixture_ok"))}, ok);
   ASSERT_EQ(ok.hr, S_OK);
   EXPECT_EQ(V_VT(ok.value.get()), VT_BSTR);
   EXPECT_EQ(ok.string(), u"");
-  invoke(utils.Get(), L"regsvr_u", {Arg::str(fixture(u"fixture_write_null"))}, fault);
+  invoke(utils.Get(), L"regsvr_u", {str(fixture(u"fixture_write_null"))}, fault);
   ASSERT_EQ(fault.hr, S_OK);
   EXPECT_EQ(fault.string().rfind(u"モジュール 'fixture_write_null.dll' のアドレス ", 0), 0u);
-  invoke(utils.Get(), L"regsvr", {Arg::str(fixture(u"fixture_no_entry"))}, missing);
+  invoke(utils.Get(), L"regsvr", {str(fixture(u"fixture_no_entry"))}, missing);
   ASSERT_EQ(missing.hr, S_OK);
   EXPECT_EQ(missing.string(), u"GetProcAddress に失敗。127");
 }

@@ -181,7 +181,7 @@ TEST(Paths, CurrentDirectorySetThroughOneObjectIsSeenByAnother) {
   auto second = createUtils();
   std::u16string dir = makeDirectory(u"shared current");
   CallResult set, seen;
-  invoke(first.Get(), L"setCurrentDir", {Arg::str(dir)}, set);
+  invoke(first.Get(), L"setCurrentDir", {str(dir)}, set);
   ASSERT_EQ(set.hr, S_OK);
   EXPECT_EQ(V_VT(set.value.get()), VT_BOOL);
   EXPECT_EQ(V_BOOL(set.value.get()), VARIANT_TRUE);
@@ -199,30 +199,50 @@ TEST(Paths, CurrentDirectorySetThroughOneObjectIsSeenByAnother) {
 
 TEST(Paths, PathRelPathToTakesAnyNonzeroTruthAsDirectory) {
   auto utils = createUtils();
-  // fromIsDir = 1, not -1: from is a directory, so the way leads up out of b.
-  EXPECT_EQ(relPathTo(utils, u"C:\\a\\b", 1, u"C:\\a\\c\\d.txt", 0), u"..\\c\\d.txt");
-  EXPECT_EQ(relPathTo(utils, u"C:\\a\\b", 0, u"C:\\a\\c\\d.txt", 0), u".\\c\\d.txt");
+  struct Case {
+    std::u16string from;
+    VARIANT_BOOL fromIsDir;
+    std::u16string to;
+    VARIANT_BOOL toIsDir;
+    std::u16string way;
+  };
+  const Case cases[] = {
+      // fromIsDir = 1, not -1: from is a directory, so the way leads up out of b.
+      {u"C:\\a\\b", 1, u"C:\\a\\c\\d.txt", 0, u"..\\c\\d.txt"},
+      {u"C:\\a\\b", 0, u"C:\\a\\c\\d.txt", 0, u".\\c\\d.txt"},
+      // Paths on different drives have no relative path.
+      {u"C:\\a", -1, u"D:\\b", -1, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(narrow(wide(c.from + u" to " + c.to)));
+    EXPECT_EQ(relPathTo(utils, c.from, c.fromIsDir, c.to, c.toIsDir), c.way);
+  }
   // Three arguments late-bound: toIsDir takes its default, false.
   CallResult three;
-  invoke(utils.Get(), L"pathRelPathTo", {Arg::str(u"C:\\a\\b"), Arg::boolean(true), Arg::str(u"C:\\a\\b\\c")}, three);
+  invoke(utils.Get(), L"pathRelPathTo", {str(u"C:\\a\\b"), truth(true), str(u"C:\\a\\b\\c")}, three);
   ASSERT_EQ(three.hr, S_OK);
   EXPECT_EQ(three.string(), u".\\c");
-  // Paths on different drives have no relative path.
-  EXPECT_EQ(relPathTo(utils, u"C:\\a", -1, u"D:\\b", -1), u"");
 }
 
 TEST(Paths, ExtractRelPathThroughTheDll) {
   auto utils = createUtils();
-  EXPECT_EQ(extract(utils, u"C:\\a\\b\\c.txt", u"C:\\a\\d\\e.txt"), u"..\\d\\e.txt");
-  EXPECT_EQ(extract(utils, u"c:\\A\\B\\", u"C:\\a\\b\\x\\y.txt"), u"x\\y.txt");
-  EXPECT_EQ(extract(utils, u"\\\\srv\\share\\a\\", u"\\\\SRV\\share\\b\\f.txt"), u"..\\b\\f.txt");
-  EXPECT_EQ(extract(utils, u"C:\\a\\", u"C:\\a\\"), u"");
-  EXPECT_EQ(extract(utils, u"C:\\a\\b\\", u"D:\\x.txt"), u"D:\\x.txt");
   // A destination on another drive comes back through the code page.
-  std::u16string dest = u"D:\\\uAC00.txt";
-  EXPECT_EQ(extract(utils, u"C:\\", dest), throughAnsi(dest));
+  const std::u16string otherDrive = u"D:\\\uAC00.txt";
+  struct Case {
+    std::u16string base, dest, expected;
+  };
+  std::vector<Case> cases = {
+      {u"C:\\a\\b\\c.txt", u"C:\\a\\d\\e.txt", u"..\\d\\e.txt"},
+      {u"c:\\A\\B\\", u"C:\\a\\b\\x\\y.txt", u"x\\y.txt"},
+      {u"\\\\srv\\share\\a\\", u"\\\\SRV\\share\\b\\f.txt", u"..\\b\\f.txt"},
+      {u"C:\\a\\", u"C:\\a\\", u""},
+      {u"C:\\a\\b\\", u"D:\\x.txt", u"D:\\x.txt"},
+      {u"C:\\", otherDrive, throughAnsi(otherDrive)},
+  };
   // Outside DBCS mode the system folds the Latin capitals too: U+00C4 and U+00E4 match.
-  if (GetACP() == 1252) {
-    EXPECT_EQ(extract(utils, u"C:\\\u00C4\\x\\", u"C:\\\u00E4\\f"), u"..\\f");
+  if (GetACP() == 1252) cases.push_back({u"C:\\\u00C4\\x\\", u"C:\\\u00E4\\f", u"..\\f"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(narrow(wide(c.base + u" to " + c.dest)));
+    EXPECT_EQ(extract(utils, c.base, c.dest), c.expected);
   }
 }

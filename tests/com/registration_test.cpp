@@ -79,16 +79,10 @@ std::string ansi(const std::u16string& s) {
   return out;
 }
 
-std::string longPath(const std::string& path) {
-  char buffer[MAX_PATH] = {};
-  DWORD n = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
-  return std::string(buffer, n);
-}
-std::string shortPath(const std::string& path) {
-  char buffer[MAX_PATH] = {};
-  DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
-  return std::string(buffer, n);
-}
+// The long form of a path, and the short form of its long form, in the ANSI code page: as the
+// registration writes them.
+std::string ansiLongPath(const std::u16string& path) { return ansi(utf16(longPath(wide(path)))); }
+std::string ansiShortPath(const std::u16string& path) { return ansi(utf16(shortPath(longPath(wide(path))))); }
 
 using EntryFn = HRESULT(STDAPICALLTYPE*)();
 HRESULT callEntry(const std::u16string& dll, const char* entry) {
@@ -140,7 +134,7 @@ class Registration : public ::testing::Test {
 }  // namespace
 
 TEST_F(Registration, RegsvrWroteAllEightEntriesAndTheTypeLibrary) {
-  std::string path = longPath(ansi(dllPath()));
+  std::string path = ansiLongPath(dllPath());
   ASSERT_EQ(path.find(' '), std::string::npos) << "the build path holds a space; this case needs one without";
   expectRegisteredAt(path, path);
 }
@@ -148,7 +142,7 @@ TEST_F(Registration, RegsvrWroteAllEightEntriesAndTheTypeLibrary) {
 TEST_F(Registration, RegisteringTwiceLeavesTheSameEntries) {
   ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
   ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
-  std::string path = longPath(ansi(dllPath()));
+  std::string path = ansiLongPath(dllPath());
   expectRegisteredAt(path, path);
 }
 
@@ -168,8 +162,8 @@ TEST_F(Registration, APathWithASpaceRegistersItsShortFormForTheServer) {
   ASSERT_TRUE(CopyFileW(w(dllPath()), w(copy), FALSE));
   {
     ASSERT_EQ(callEntry(copy, "DllRegisterServer"), S_OK);
-    std::string full = longPath(ansi(copy));
-    std::string brief = shortPath(full);
+    std::string full = ansiLongPath(copy);
+    std::string brief = ansiShortPath(copy);
     ASSERT_FALSE(brief.empty());
     EXPECT_EQ(brief.find(' '), std::string::npos);
     expectRegisteredAt(brief, full);
@@ -191,19 +185,6 @@ TEST_F(Registration, APathWithASpaceRegistersItsShortFormForTheServer) {
 }
 
 namespace {
-std::wstring wide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::wstring longPathW(const std::wstring& path) {
-  wchar_t buffer[1024] = {};
-  DWORD n = GetLongPathNameW(path.c_str(), buffer, 1024);
-  return n && n < 1024 ? std::wstring(buffer, n) : path;
-}
-std::wstring shortPathW(const std::wstring& path) {
-  wchar_t buffer[1024] = {};
-  DWORD n = GetShortPathNameW(path.c_str(), buffer, 1024);
-  return n && n < 1024 ? std::wstring(buffer, n) : path;
-}
-
 // A copy of the build's DLL in a folder of its own under the test folder; gone again at the end.
 class DllCopy {
  public:
@@ -260,8 +241,8 @@ TEST_F(Registration, ACopyInAFolderTheCodePageCannotSpellRegistersItsExactPath) 
       } else {
         ASSERT_EQ(callEntry(copy.path(), "DllRegisterServer"), S_OK);
       }
-      const std::wstring full = longPathW(wide(copy.path()));
-      const std::wstring expected = folder.find(u' ') == std::u16string::npos ? full : shortPathW(full);
+      const std::wstring full = longPath(wide(copy.path()));
+      const std::wstring expected = folder.find(u' ') == std::u16string::npos ? full : shortPath(full);
       EXPECT_EQ(valueIn(machineClasses(), kUtilsClassKey + L"\\InprocServer32", 0).value_or(L"<missing>"), expected);
       const std::wstring platform = sizeof(void*) == 8 ? L"\\win64" : L"\\win32";
       EXPECT_EQ(lstrcmpiW(valueIn(machineClasses(), kTypeLibLocaleKey + platform, 0).value_or(L"").c_str(), full.c_str()), 0);
@@ -280,9 +261,9 @@ TEST_F(Registration, APathTheCodePageSpellsIsStoredAsBefore) {
   DllCopy copy(letters);
   ASSERT_TRUE(copy.copied());
   ASSERT_EQ(callEntry(copy.path(), "DllRegisterServer"), S_OK);
-  std::string full = longPath(ansi(copy.path()));
+  std::string full = ansiLongPath(copy.path());
   ASSERT_FALSE(full.empty());
-  expectRegisteredAt(shortPath(full), full);
+  expectRegisteredAt(ansiShortPath(copy.path()), full);
   expectCreatableFrom(copy.path());
   CoFreeUnusedLibrariesEx(0, 0);
   ASSERT_EQ(callEntry(copy.path(), "DllUnregisterServer"), S_OK);
@@ -384,7 +365,7 @@ class SideBySide : public Registration {
 TEST_F(SideBySide, TheOtherViewOfTheMachineClassKeysIsAKeyOfItsOwn) {
   const ClassesPlace machine = machineClasses();
   setValueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.other, otherServerPath());
-  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L""), longPathW(wide(dllPath())))
+  EXPECT_EQ(valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L""), longPath(wide(dllPath())))
       << "the other view's CLSID key is this view's";
   std::printf("other view of HKEY_CLASSES_ROOT\\CLSID: %s\n",
               valueIn(machine, kUtilsClassKey + L"\\InprocServer32", views.own) ==
@@ -415,27 +396,30 @@ TEST_F(SideBySide, Regsvr32SlashULeavesTheSharedKeysToTheOtherBitness) {
 // machine that runs 32-bit programs can; elsewhere the reason is printed and nothing is claimed.
 TEST_F(SideBySide, TheThirtyTwoBitDllRegisteredBySysWow64Regsvr32) {
   if (sizeof(void*) != 8) GTEST_SKIP() << "this is the 64-bit test program's case";
-  const std::string canRun = std::getenv("VANTORELIX_RUNS_32BIT") ? std::getenv("VANTORELIX_RUNS_32BIT") : "not known";
+  const std::u16string said = envText("VANTORELIX_RUNS_32BIT");
+  const std::string canRun = said.empty() ? "not known" : narrow(wide(said));
   if (canRun != "yes") {
     std::printf("skipped: 32-bit programs cannot run here (%s)\n", canRun.c_str());
     GTEST_SKIP() << canRun;
   }
-  const std::wstring dll32 = wide(envText("VANTORELIX_DLL32"));
+  const std::wstring dll32 = envText<std::wstring>("VANTORELIX_DLL32");
   if (GetFileAttributesW(dll32.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("skipped: the 32-bit DLL is not built (%s)\n", narrow(dll32).c_str());
     GTEST_SKIP() << "no 32-bit DLL";
   }
   const std::wstring wow = quoted(regsvr32In(L"SysWOW64")) + L" /s ", native = quoted(regsvr32In(L"System32")) + L" /s ";
   const std::wstring dll64 = quoted(wide(dllPath()));
-  auto thirtyTwoBitServer = [&] { return longPathW(valueIn(machineClasses(), kUtilsClassKey + L"\\InprocServer32", views.other).value_or(L"")); };
+  auto thirtyTwoBitServer = [&] {
+    return longPath(valueIn(machineClasses(), kUtilsClassKey + L"\\InprocServer32", views.other).value_or(L""));
+  };
 
   // The 64-bit one goes first.
   ASSERT_EQ(runProgram(wow + quoted(dll32)), 0u);
-  ASSERT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
+  ASSERT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPath(dll32).c_str()), 0);
   ASSERT_EQ(runProgram(native + L"/u " + dll64), 0u);
   expectOwnViewGone(views);
   expectSharedKeysKeptForBothBitnesses(views);
-  EXPECT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPathW(dll32).c_str()), 0);
+  EXPECT_EQ(lstrcmpiW(thirtyTwoBitServer().c_str(), longPath(dll32).c_str()), 0);
   ASSERT_EQ(runProgram(wow + L"/u " + quoted(dll32)), 0u);
   expectNoViewRegisters(views);
   EXPECT_FALSE(thirtyTwoBitProgramsSee(kProgID));
@@ -484,12 +468,12 @@ TEST_F(Scopes, AMachineRegistrationAndUnregistrationLeaveTheUsersKeysAsTheyWere)
   ASSERT_EQ(callEntry(dllPath(), "DllUnregisterServer"), S_OK);
   ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
   const std::wstring user = registrationIn(userClasses(), views);
-  ASSERT_NE(user.find(L"InprocServer32 = " + longPathW(wide(dllPath()))), std::wstring::npos) << narrow(user);
+  ASSERT_NE(user.find(L"InprocServer32 = " + longPath(wide(dllPath()))), std::wstring::npos) << narrow(user);
 
   ASSERT_EQ(callEntry(dllPath(), "DllRegisterServer"), S_OK);
   EXPECT_EQ(registrationIn(userClasses(), views), user) << "the machine registration wrote into the user's classes";
   EXPECT_EQ(valueIn(localMachineClasses(), kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L"<missing>"),
-            longPathW(wide(dllPath())));
+            longPath(wide(dllPath())));
   EXPECT_EQ(valueIn(localMachineClasses(), kProgID, views.own).value_or(L"<missing>"), L"Utils Object");
 
   ASSERT_EQ(callEntry(dllPath(), "DllUnregisterServer"), S_OK);
@@ -500,11 +484,11 @@ TEST_F(Scopes, AMachineRegistrationAndUnregistrationLeaveTheUsersKeysAsTheyWere)
 
 TEST_F(Scopes, APerUserRegistrationAndUnregistrationLeaveTheMachinesKeysAsTheyWere) {
   const std::wstring machine = registrationIn(localMachineClasses(), views);
-  ASSERT_NE(machine.find(L"InprocServer32 = " + longPathW(wide(dllPath()))), std::wstring::npos) << narrow(machine);
+  ASSERT_NE(machine.find(L"InprocServer32 = " + longPath(wide(dllPath()))), std::wstring::npos) << narrow(machine);
 
   ASSERT_EQ(dllInstall(dllPath(), TRUE), S_OK);
   EXPECT_EQ(valueIn(userClasses(), kUtilsClassKey + L"\\InprocServer32", views.own).value_or(L"<missing>"),
-            longPathW(wide(dllPath())));
+            longPath(wide(dllPath())));
   // (Wine's RegisterTypeLibForUser registers the type library for the machine: its keys are
   // the machine's already, written by the same DLL, so the reading below is unchanged.)
   EXPECT_EQ(registrationIn(localMachineClasses(), views), machine) << "the per-user registration changed the machine's classes";

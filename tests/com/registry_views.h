@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/raii.h"
+#include "tests/support/text.h"
 
 namespace vtest {
 
@@ -141,13 +142,6 @@ inline std::wstring registrationIn(const ClassesPlace& place, const Views& views
     }
     if (!views.other) break;
   }
-  return out;
-}
-
-inline std::string narrow(const std::wstring& s) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
   return out;
 }
 

@@ -14,8 +14,8 @@ using vantorelix::Module;
 namespace {
 
 std::string expectedVersion() {  // four parts, as Windows writes file versions
-  const char* v = std::getenv("VANTORELIX_VERSION");
-  return std::string(v ? v : "") + ".0";
+  const std::u16string v = envText("VANTORELIX_VERSION");
+  return std::string(v.begin(), v.end()) + ".0";
 }
 
 std::string resourceBytes(HMODULE dll, LPCWSTR type, LPCWSTR name) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace vantorelix;
 
@@ -42,42 +46,59 @@ std::string rel(std::string_view base, std::string_view dest, const AnsiPathRule
 const std::string kHyo = "\x95\x5C";
 const std::string kSo = "\x83\x5C";
 
+// A base, a destination and the relative path from one to the other under one code page.
+struct RelCase {
+  std::string base, dest, expected;
+};
+void expectRelPaths(const std::vector<RelCase>& cases, const AnsiPathRules& rules) {
+  for (const RelCase& c : cases) {
+    SCOPED_TRACE("base " + c.base + ", destination " + c.dest);
+    EXPECT_EQ(rel(c.base, c.dest, rules), c.expected);
+  }
+}
+
 }  // namespace
 
 TEST(ExtractRelPath, TheDocumentedExamplesUnderBothKindsOfCodePage) {
+  const std::vector<RelCase> examples = {
+      {"C:\\a\\b\\c.txt", "C:\\a\\d\\e.txt", "..\\d\\e.txt"},
+      {"C:\\a\\b\\", "C:\\a\\b\\x.txt", "x.txt"},
+      {"C:\\a\\b", "C:\\a\\b\\x.txt", "b\\x.txt"},  // the base names a file
+      {"C:\\a\\b\\c\\", "C:\\x.txt", "..\\..\\..\\x.txt"},
+      {"c:\\A\\B\\", "C:\\a\\b\\x\\y.txt", "x\\y.txt"},
+      {"\\\\srv\\share\\a\\", "\\\\SRV\\share\\b\\f.txt", "..\\b\\f.txt"},
+      {"C:\\a\\", "C:\\a\\", ""},
+      {"a\\b\\f", "a\\c\\g", "..\\c\\g"},
+      {"", "x\\y", "x\\y"},
+      {"C:\\a\\b\\", "D:\\x.txt", "D:\\x.txt"},
+  };
   for (const AnsiPathRules& rules : {westernRules(), japaneseRules()}) {
     SCOPED_TRACE(rules.dbcs ? "DBCS" : "single-byte");
-    EXPECT_EQ(rel("C:\\a\\b\\c.txt", "C:\\a\\d\\e.txt", rules), "..\\d\\e.txt");
-    EXPECT_EQ(rel("C:\\a\\b\\", "C:\\a\\b\\x.txt", rules), "x.txt");
-    EXPECT_EQ(rel("C:\\a\\b", "C:\\a\\b\\x.txt", rules), "b\\x.txt");  // the base names a file
-    EXPECT_EQ(rel("C:\\a\\b\\c\\", "C:\\x.txt", rules), "..\\..\\..\\x.txt");
-    EXPECT_EQ(rel("c:\\A\\B\\", "C:\\a\\b\\x\\y.txt", rules), "x\\y.txt");
-    EXPECT_EQ(rel("\\\\srv\\share\\a\\", "\\\\SRV\\share\\b\\f.txt", rules), "..\\b\\f.txt");
-    EXPECT_EQ(rel("C:\\a\\", "C:\\a\\", rules), "");
-    EXPECT_EQ(rel("a\\b\\f", "a\\c\\g", rules), "..\\c\\g");
-    EXPECT_EQ(rel("", "x\\y", rules), "x\\y");
-    EXPECT_EQ(rel("C:\\a\\b\\", "D:\\x.txt", rules), "D:\\x.txt");
+    expectRelPaths(examples, rules);
   }
 }
 
 TEST(ExtractRelPath, NamesAreComparedNotResolved) {
-  AnsiPathRules rules = westernRules();
-  // "." and ".." are names like any other; "/" is an ordinary character.
-  EXPECT_EQ(rel("C:\\a\\..\\b\\", "C:\\a\\b\\f", rules), "..\\..\\b\\f");
-  EXPECT_EQ(rel("C:\\a\\", "C:\\a\\.\\f", rules), ".\\f");
-  EXPECT_EQ(rel("C:\\a/b\\", "C:\\a/b\\f", rules), "f");
-  EXPECT_EQ(rel("C:\\a\\", "C:\\a/b\\f", rules), "..\\a/b\\f");
-  // A drive-relative base is the root of its drive: no step up, and the destination's empty
-  // root segment is dropped.
-  EXPECT_EQ(rel("C:a.txt", "C:\\x\\y.txt", rules), "x\\y.txt");
-  EXPECT_EQ(rel("C:\\x\\", "C:y.txt", rules), "..\\..\\y.txt");
-  // Different shares, and a share against a drive, give the destination itself.
-  EXPECT_EQ(rel("\\\\srv\\one\\a\\", "\\\\srv\\two\\a\\f", rules), "\\\\srv\\two\\a\\f");
-  EXPECT_EQ(rel("\\\\srv\\one\\", "C:\\f", rules), "C:\\f");
-  EXPECT_EQ(rel("", "C:\\f", rules), "C:\\f");
-  // Relative paths without a drive share the empty prefix.
-  EXPECT_EQ(rel("f", "g", rules), "g");
-  EXPECT_EQ(rel("a\\", "b\\c", rules), "..\\b\\c");
+  expectRelPaths(
+      {
+          // "." and ".." are names like any other; "/" is an ordinary character.
+          {"C:\\a\\..\\b\\", "C:\\a\\b\\f", "..\\..\\b\\f"},
+          {"C:\\a\\", "C:\\a\\.\\f", ".\\f"},
+          {"C:\\a/b\\", "C:\\a/b\\f", "f"},
+          {"C:\\a\\", "C:\\a/b\\f", "..\\a/b\\f"},
+          // A drive-relative base is the root of its drive: no step up, and the destination's
+          // empty root segment is dropped.
+          {"C:a.txt", "C:\\x\\y.txt", "x\\y.txt"},
+          {"C:\\x\\", "C:y.txt", "..\\..\\y.txt"},
+          // Different shares, and a share against a drive, give the destination itself.
+          {"\\\\srv\\one\\a\\", "\\\\srv\\two\\a\\f", "\\\\srv\\two\\a\\f"},
+          {"\\\\srv\\one\\", "C:\\f", "C:\\f"},
+          {"", "C:\\f", "C:\\f"},
+          // Relative paths without a drive share the empty prefix.
+          {"f", "g", "g"},
+          {"a\\", "b\\c", "..\\b\\c"},
+      },
+      westernRules());
 }
 
 TEST(ExtractRelPath, FoldingFollowsTheSystemOutsideDbcsMode) {
@@ -87,88 +108,125 @@ TEST(ExtractRelPath, FoldingFollowsTheSystemOutsideDbcsMode) {
 }
 
 TEST(ExtractRelPath, ADoubleByteCharacterEndingInBackslashIsNoSeparator) {
-  AnsiPathRules dbcs = japaneseRules();
-  AnsiPathRules western = westernRules();
-  // Base directory C:\表\ is one level deep under code page 932; byte by byte it is two.
-  EXPECT_EQ(rel("C:\\" + kHyo + "\\", "C:\\f.txt", dbcs), "..\\f.txt");
-  EXPECT_EQ(rel("C:\\" + kHyo + "\\", "C:\\f.txt", western), "..\\..\\f.txt");
-  // A base file named 表 is dropped whole, so the base directory is C:\a\.
-  EXPECT_EQ(rel("C:\\a\\" + kHyo, "C:\\a\\x.txt", dbcs), "x.txt");
-  EXPECT_EQ(rel("C:\\a\\" + kHyo, "C:\\a\\x.txt", western), "..\\x.txt");
-  // Directory names with the character inside them are compared as whole names.
-  EXPECT_EQ(rel("C:\\" + kSo + "x\\" + kHyo + "\\", "C:\\" + kSo + "x\\" + kHyo + "\\f", dbcs), "f");
-  EXPECT_EQ(rel("C:\\" + kSo + "x\\a\\", "C:\\" + kSo + "y\\f", dbcs), "..\\..\\" + kSo + "y\\f");
-  EXPECT_EQ(rel("C:\\d\\", "C:\\" + kSo + "\\" + kHyo + "\\f", dbcs), "..\\" + kSo + "\\" + kHyo + "\\f");
-  // The trail byte of ア (0x83 0x41) is not an ASCII capital: "\x83\x41" and "\x83\x61" differ.
-  EXPECT_EQ(rel("C:\\\x83\x41\\", "C:\\\x83\x61\\f", dbcs), "..\\\x83\x61\\f");
-  EXPECT_EQ(rel("C:\\\x83\x41\\", "C:\\\x83\x61\\f", western), "f");
+  expectRelPaths(
+      {
+          // Base directory C:\表\ is one level deep under code page 932; byte by byte it is two.
+          {"C:\\" + kHyo + "\\", "C:\\f.txt", "..\\f.txt"},
+          // A base file named 表 is dropped whole, so the base directory is C:\a\.
+          {"C:\\a\\" + kHyo, "C:\\a\\x.txt", "x.txt"},
+          // Directory names with the character inside them are compared as whole names.
+          {"C:\\" + kSo + "x\\" + kHyo + "\\", "C:\\" + kSo + "x\\" + kHyo + "\\f", "f"},
+          {"C:\\" + kSo + "x\\a\\", "C:\\" + kSo + "y\\f", "..\\..\\" + kSo + "y\\f"},
+          {"C:\\d\\", "C:\\" + kSo + "\\" + kHyo + "\\f", "..\\" + kSo + "\\" + kHyo + "\\f"},
+          // The trail byte of ア (0x83 0x41) is not an ASCII capital: "\x83\x41" and "\x83\x61" differ.
+          {"C:\\\x83\x41\\", "C:\\\x83\x61\\f", "..\\\x83\x61\\f"},
+      },
+      japaneseRules());
+  // The same bytes under a single-byte code page: every 0x5C is a separator there, and 0x41 a
+  // capital A.
+  expectRelPaths(
+      {
+          {"C:\\" + kHyo + "\\", "C:\\f.txt", "..\\..\\f.txt"},
+          {"C:\\a\\" + kHyo, "C:\\a\\x.txt", "..\\x.txt"},
+          {"C:\\\x83\x41\\", "C:\\\x83\x61\\f", "f"},
+      },
+      westernRules());
 }
 
 TEST(DrivePrefix, DriveLettersAndServerShares) {
-  EXPECT_EQ(drivePrefix("C:\\a\\b"), "C:");
-  EXPECT_EQ(drivePrefix("C:"), "C:");
-  EXPECT_EQ(drivePrefix("?:x"), "?:");  // whatever the first byte is
-  EXPECT_EQ(drivePrefix("\\\\srv\\share\\dir\\f.txt"), "\\\\srv\\share");
-  EXPECT_EQ(drivePrefix("\\\\srv\\share"), "\\\\srv\\share");
-  EXPECT_EQ(drivePrefix("\\\\srv\\share\\"), "\\\\srv\\share");
-  EXPECT_EQ(drivePrefix("\\\\srv"), "\\\\srv");
-  EXPECT_EQ(drivePrefix("\\\\srv\\"), "\\\\srv");
-  EXPECT_EQ(drivePrefix("\\\\"), "\\\\");
-  EXPECT_EQ(drivePrefix("\\\\\\"), "\\\\");
-  EXPECT_EQ(drivePrefix("\\a\\b"), "");
-  EXPECT_EQ(drivePrefix("a"), "");
-  EXPECT_EQ(drivePrefix(""), "");
-  // No DBCS classification here: the trail byte of 表 ends the share name.
-  EXPECT_EQ(drivePrefix("\\\\srv\\" + kHyo + "\\x"), "\\\\srv\\\x95");
+  const std::pair<std::string, std::string> cases[] = {
+      {"C:\\a\\b", "C:"},
+      {"C:", "C:"},
+      {"?:x", "?:"},  // whatever the first byte is
+      {"\\\\srv\\share\\dir\\f.txt", "\\\\srv\\share"},
+      {"\\\\srv\\share", "\\\\srv\\share"},
+      {"\\\\srv\\share\\", "\\\\srv\\share"},
+      {"\\\\srv", "\\\\srv"},
+      {"\\\\srv\\", "\\\\srv"},
+      {"\\\\", "\\\\"},
+      {"\\\\\\", "\\\\"},
+      {"\\a\\b", ""},
+      {"a", ""},
+      {"", ""},
+      // No DBCS classification here: the trail byte of 表 ends the share name.
+      {"\\\\srv\\" + kHyo + "\\x", "\\\\srv\\\x95"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(drivePrefix(c.first), c.second) << c.first;
 }
 
 TEST(DirectoryAndFileName, SplitAtTheLastSeparatorThatIsNoTrailByte) {
-  AnsiPathRules dbcs = japaneseRules();
-  AnsiPathRules western = westernRules();
-  EXPECT_EQ(directoryPart("C:\\a\\b.txt", dbcs), "C:\\a\\");
-  EXPECT_EQ(fileNamePart("C:\\a\\b.txt", dbcs), "b.txt");
-  EXPECT_EQ(directoryPart("C:b.txt", dbcs), "C:");
-  EXPECT_EQ(fileNamePart("b.txt", dbcs), "b.txt");
-  EXPECT_EQ(directoryPart("b.txt", dbcs), "");
-  EXPECT_EQ(directoryPart("", dbcs), "");
-  EXPECT_EQ(fileNamePart("C:\\a\\", dbcs), "");
-  std::string path = "C:\\a\\" + kHyo;
-  EXPECT_EQ(directoryPart(path, dbcs), "C:\\a\\");
-  EXPECT_EQ(fileNamePart(path, dbcs), kHyo);
-  EXPECT_EQ(directoryPart(path, western), path);
-  EXPECT_EQ(fileNamePart(path, western), "");
-  // Three lead-range bytes: the third opens a character, so the "\" after it is its second byte.
-  EXPECT_EQ(directoryPart("x\\\x81\x81\x81\\", dbcs), "x\\");
-  EXPECT_EQ(directoryPart("x\\\x81\x81\\", dbcs), "x\\\x81\x81\\");
+  const AnsiPathRules dbcs = japaneseRules();
+  const AnsiPathRules western = westernRules();
+  const std::string path = "C:\\a\\" + kHyo;
+  // The directory part and the file name of a path; a part left open is not looked at.
+  struct Split {
+    std::string path;
+    const AnsiPathRules& rules;
+    std::optional<std::string> directory, file;
+  };
+  const Split cases[] = {
+      {"C:\\a\\b.txt", dbcs, "C:\\a\\", "b.txt"},
+      {"C:b.txt", dbcs, "C:", {}},
+      {"b.txt", dbcs, "", "b.txt"},
+      {"", dbcs, "", {}},
+      {"C:\\a\\", dbcs, {}, ""},
+      {path, dbcs, "C:\\a\\", kHyo},
+      {path, western, path, ""},
+      // Three lead-range bytes: the third opens a character, so the "\" after it is its second byte.
+      {"x\\\x81\x81\x81\\", dbcs, "x\\", {}},
+      {"x\\\x81\x81\\", dbcs, "x\\\x81\x81\\", {}},
+  };
+  for (const Split& c : cases) {
+    SCOPED_TRACE(c.path + (c.rules.dbcs ? " (DBCS)" : " (single-byte)"));
+    if (c.directory) {
+      EXPECT_EQ(directoryPart(c.path, c.rules), *c.directory);
+    }
+    if (c.file) {
+      EXPECT_EQ(fileNamePart(c.path, c.rules), *c.file);
+    }
+  }
 }
 
 TEST(Segments, CutAtSingleByteBackslashes) {
   AnsiPathRules dbcs = japaneseRules();
   using V = std::vector<std::string_view>;
-  EXPECT_EQ(pathSegments("", dbcs), V{});
-  EXPECT_EQ(pathSegments("\\a\\b\\", dbcs), (V{"", "a", "b", ""}));
-  EXPECT_EQ(pathSegments("a", dbcs), V{"a"});
-  EXPECT_EQ(pathSegments("\\", dbcs), (V{"", ""}));
-  EXPECT_EQ(pathSegments("a\\\\b", dbcs), (V{"a", "", "b"}));
-  std::string t = "\\" + kSo + "\\" + kHyo + "x\\";
-  EXPECT_EQ(pathSegments(t, dbcs), (V{"", kSo, kHyo + "x", ""}));
+  const std::string hyoX = kHyo + "x";
+  const std::string t = "\\" + kSo + "\\" + hyoX + "\\";
+  const std::pair<std::string, V> cases[] = {
+      {"", V{}},
+      {"\\a\\b\\", V{"", "a", "b", ""}},
+      {"a", V{"a"}},
+      {"\\", V{"", ""}},
+      {"a\\\\b", V{"a", "", "b"}},
+      {t, V{"", kSo, hyoX, ""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(pathSegments(c.first, dbcs), c.second) << c.first;
   EXPECT_EQ(pathSegments(t, westernRules()).size(), 6u);
 }
 
 TEST(NamesMatch, FoldsThenCompares) {
-  AnsiPathRules dbcs = japaneseRules();
-  AnsiPathRules western = westernRules();
-  EXPECT_TRUE(namesMatch("", "", dbcs));
-  EXPECT_TRUE(namesMatch("", "", western));
-  EXPECT_FALSE(namesMatch("", "a", western));
-  EXPECT_TRUE(namesMatch("ABC", "abc", dbcs));
-  EXPECT_TRUE(namesMatch("ABC", "abc", western));
-  EXPECT_FALSE(namesMatch("abc", "abd", western));
-  EXPECT_TRUE(namesMatch("\xC0", "\xE0", western));
-  EXPECT_FALSE(namesMatch("\x83\x41", "\x83\x61", dbcs));
-  EXPECT_TRUE(namesMatch("\x83\x41" "A", "\x83\x41" "a", dbcs));
-  // A lead byte at the end has no partner and stays as it is.
-  EXPECT_TRUE(namesMatch("A\x81", "a\x81", dbcs));
+  const AnsiPathRules dbcs = japaneseRules();
+  const AnsiPathRules western = westernRules();
+  struct Names {
+    std::string a, b;
+    const AnsiPathRules& rules;
+    bool match;
+  };
+  const Names cases[] = {
+      {"", "", dbcs, true},
+      {"", "", western, true},
+      {"", "a", western, false},
+      {"ABC", "abc", dbcs, true},
+      {"ABC", "abc", western, true},
+      {"abc", "abd", western, false},
+      {"\xC0", "\xE0", western, true},
+      {"\x83\x41", "\x83\x61", dbcs, false},
+      {"\x83\x41" "A", "\x83\x41" "a", dbcs, true},
+      // A lead byte at the end has no partner and stays as it is.
+      {"A\x81", "a\x81", dbcs, true},
+  };
+  for (const Names& c : cases)
+    EXPECT_EQ(namesMatch(c.a, c.b, c.rules), c.match) << c.a << " / " << c.b << (c.rules.dbcs ? " (DBCS)" : "");
   // Two empty names match without asking the comparison.
   AnsiPathRules refusing = western;
   refusing.equal = [](std::string_view, std::string_view) { return false; };
@@ -177,14 +235,23 @@ TEST(NamesMatch, FoldsThenCompares) {
 }
 
 TEST(ByteKinds, TrailBytesFollowAnOddRunOfLeadRangeBytes) {
-  AnsiPathRules dbcs = japaneseRules();
+  const AnsiPathRules dbcs = japaneseRules();
+  const AnsiPathRules western = westernRules();
   using K = std::vector<ByteKind>;
   const auto S = ByteKind::single, L = ByteKind::lead, T = ByteKind::trail;
-  EXPECT_EQ(byteKinds("\x81\x81\\", dbcs), (K{L, T, S}));
-  EXPECT_EQ(byteKinds("\x81\x81\x81\\", dbcs), (K{L, T, L, T}));
-  EXPECT_EQ(byteKinds("a\xE0\x40\xFC", dbcs), (K{S, L, T, L}));
-  EXPECT_EQ(byteKinds("\xA0\x80\xFD", dbcs), (K{S, S, S}));  // outside both ranges
-  EXPECT_EQ(byteKinds("\x81\x81", westernRules()), (K{S, S}));
+  struct Kinds {
+    std::string bytes;
+    const AnsiPathRules& rules;
+    K kinds;
+  };
+  const Kinds cases[] = {
+      {"\x81\x81\\", dbcs, K{L, T, S}},
+      {"\x81\x81\x81\\", dbcs, K{L, T, L, T}},
+      {"a\xE0\x40\xFC", dbcs, K{S, L, T, L}},
+      {"\xA0\x80\xFD", dbcs, K{S, S, S}},  // outside both ranges
+      {"\x81\x81", western, K{S, S}},
+  };
+  for (const Kinds& c : cases) EXPECT_EQ(byteKinds(c.bytes, c.rules), c.kinds) << c.bytes;
 }
 
 TEST(LeadByteTable, RangesEndAtTheFirstPairOfZeros) {
@@ -200,16 +267,18 @@ TEST(LeadByteTable, RangesEndAtTheFirstPairOfZeros) {
 }
 
 TEST(DriveLetters, OnlyLettersBeforeAColon) {
-  EXPECT_TRUE(startsWithDriveLetter("C:\\x"));
-  EXPECT_TRUE(startsWithDriveLetter("z:x"));
-  EXPECT_FALSE(startsWithDriveLetter("C:"));  // fewer than 3 bytes
-  EXPECT_FALSE(startsWithDriveLetter("1:\\"));
-  EXPECT_FALSE(startsWithDriveLetter("\\\\s\\x"));
-  EXPECT_TRUE(startsWithDriveRoot("x:\\"));
-  EXPECT_FALSE(startsWithDriveRoot("x:a"));
-  EXPECT_EQ(driveLetterOf("q:\\"), 'Q');
-  EXPECT_EQ(driveLetterOf("@:\\"), 0);
-  EXPECT_EQ(driveLetterOf(""), 0);
+  const std::pair<const char*, bool> letters[] = {
+      {"C:\\x", true},
+      {"z:x", true},
+      {"C:", false},  // fewer than 3 bytes
+      {"1:\\", false},
+      {"\\\\s\\x", false},
+  };
+  for (const auto& c : letters) EXPECT_EQ(startsWithDriveLetter(c.first), c.second) << c.first;
+  const std::pair<const char*, bool> roots[] = {{"x:\\", true}, {"x:a", false}};
+  for (const auto& c : roots) EXPECT_EQ(startsWithDriveRoot(c.first), c.second) << c.first;
+  const std::pair<const char*, char> driveLetters[] = {{"q:\\", 'Q'}, {"@:\\", 0}, {"", 0}};
+  for (const auto& c : driveLetters) EXPECT_EQ(driveLetterOf(c.first), c.second) << c.first;
 }
 
 // Random paths made of whole characters (single bytes and double-byte characters, also those

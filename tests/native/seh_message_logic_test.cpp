@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <utility>
 
 #include "automation/frame_strings.h"
 #include "utils/seh_message_logic.h"
@@ -95,28 +97,47 @@ TEST(FaultMessage, EachCodeOfTheTableHasItsText) {
 }
 
 TEST(FaultMessage, AnyOtherCodeIsAnExternalExceptionInHexadecimalWithoutLeadingZeros) {
-  EXPECT_EQ(message(fault(0xE06D7363)), u"外部例外 E06D7363");
-  EXPECT_EQ(message(fault(0x0BADC0DE)), u"外部例外 BADC0DE");
-  EXPECT_EQ(message(fault(0x80000003)), u"外部例外 80000003");  // a breakpoint is no fault of the table
-  EXPECT_EQ(message(fault(0)), u"外部例外 0");
-  EXPECT_EQ(message(fault(0xC000001D), u"m.dll"), u"外部例外 C000001D");  // illegal instruction
+  struct Case {
+    uint32_t code;
+    std::u16string_view module;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {0xE06D7363, u"", u"外部例外 E06D7363"},
+      {0x0BADC0DE, u"", u"外部例外 BADC0DE"},
+      {0x80000003, u"", u"外部例外 80000003"},  // a breakpoint is no fault of the table
+      {0, u"", u"外部例外 0"},
+      {0xC000001D, u"m.dll", u"外部例外 C000001D"},  // illegal instruction
+  };
+  for (const Case& c : cases) EXPECT_EQ(message(fault(c.code), c.module), c.text) << std::hex << c.code;
 }
 
 TEST(PointerText, ZeroFilledUpperCase) {
-  EXPECT_EQ(pointerText(0, 8), u"00000000");
-  EXPECT_EQ(pointerText(0xabcdef, 8), u"00ABCDEF");
-  EXPECT_EQ(pointerText(0x123456789ull, 8), u"123456789") << "never cut";
-  EXPECT_EQ(pointerText(0xFFFFFFFFFFFFFFFFull, 16), u"FFFFFFFFFFFFFFFF");
+  struct Case {
+    uint64_t pointer;
+    int digits;
+    std::u16string text;
+  };
+  const Case cases[] = {
+      {0, 8, u"00000000"},
+      {0xabcdef, 8, u"00ABCDEF"},
+      {0x123456789ull, 8, u"123456789"},  // never cut
+      {0xFFFFFFFFFFFFFFFFull, 16, u"FFFFFFFFFFFFFFFF"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(pointerText(c.pointer, c.digits), c.text) << std::hex << c.pointer;
 }
 
 TEST(FileNameOf, KeepsWhatFollowsTheLastSeparator) {
-  EXPECT_EQ(fileNameOf(u"C:\\Windows\\system32\\ole32.dll"), u"ole32.dll");
-  EXPECT_EQ(fileNameOf(u"Z:/dir/fixture_ok.dll"), u"fixture_ok.dll");
-  EXPECT_EQ(fileNameOf(u"C:name.dll"), u"name.dll");
-  EXPECT_EQ(fileNameOf(u"\\\\server\\share\\表示.dll"), u"表示.dll");
-  EXPECT_EQ(fileNameOf(u"plain.dll"), u"plain.dll");
-  EXPECT_EQ(fileNameOf(u"C:\\dir\\"), u"");
-  EXPECT_EQ(fileNameOf(u""), u"");
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"C:\\Windows\\system32\\ole32.dll", u"ole32.dll"},
+      {u"Z:/dir/fixture_ok.dll", u"fixture_ok.dll"},
+      {u"C:name.dll", u"name.dll"},
+      {u"\\\\server\\share\\表示.dll", u"表示.dll"},
+      {u"plain.dll", u"plain.dll"},
+      {u"C:\\dir\\", u""},
+      {u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(fileNameOf(c.first), c.second) << ::testing::PrintToString(c.first);
 }
 
 }  // namespace

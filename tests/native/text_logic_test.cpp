@@ -2,44 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace vantorelix;
 
+namespace {
+// Inputs and what a function makes of them.
+template <class In>
+using Cases = std::vector<std::pair<In, std::u16string>>;
+}  // namespace
+
 TEST(Numbers, DecimalHasNoSignLeadingZerosOrSeparators) {
-  EXPECT_EQ(decimal(0), u"0");
-  EXPECT_EQ(decimal(87), u"87");
-  EXPECT_EQ(decimal(0x80070005u), u"2147942405");
-  EXPECT_EQ(decimal(0xFFFFFFFFu), u"4294967295");
-  EXPECT_EQ(signedDecimal(-1280), u"-1280");
-  EXPECT_EQ(signedDecimal(INT32_MIN), u"-2147483648");
-  EXPECT_EQ(signedDecimal(INT32_MAX), u"2147483647");
+  for (const auto& c :
+       Cases<uint32_t>{{0, u"0"}, {87, u"87"}, {0x80070005u, u"2147942405"}, {0xFFFFFFFFu, u"4294967295"}})
+    EXPECT_EQ(decimal(c.first), c.second) << c.first;
+  for (const auto& c : Cases<int32_t>{{-1280, u"-1280"}, {INT32_MIN, u"-2147483648"}, {INT32_MAX, u"2147483647"}})
+    EXPECT_EQ(signedDecimal(c.first), c.second) << c.first;
 }
 
 TEST(Numbers, HexIsUpperCaseAndFilledOnlyWhenAsked) {
-  EXPECT_EQ(hexUpper(0x8000FFFFu, 8), u"8000FFFF");
-  EXPECT_EQ(hexUpper(0x1Au, 8), u"0000001A");
-  EXPECT_EQ(hexUpper(0xE0434352u), u"E0434352");
-  EXPECT_EQ(hexUpper(0x5u), u"5");
-  EXPECT_EQ(hexUpper(0u), u"0");
+  for (const auto& c : Cases<uint32_t>{{0x8000FFFFu, u"8000FFFF"}, {0x1Au, u"0000001A"}})
+    EXPECT_EQ(hexUpper(c.first, 8), c.second) << c.first;
+  for (const auto& c : Cases<uint32_t>{{0xE0434352u, u"E0434352"}, {0x5u, u"5"}, {0u, u"0"}})
+    EXPECT_EQ(hexUpper(c.first), c.second) << c.first;
 }
 
 TEST(Trimming, RemovesSpacesControlCharactersAndPeriodsAtTheEnd) {
-  EXPECT_EQ(trimTrailing(u"Access is denied.\r\n"), u"Access is denied");
-  EXPECT_EQ(trimTrailing(u"a. . \t."), u"a");
-  EXPECT_EQ(trimTrailing(u" . \r\n"), u"");
-  EXPECT_EQ(trimTrailing(u"\u30a8\u30e9\u30fc\u3002 "), u"\u30a8\u30e9\u30fc\u3002");  // "。" is not "."
-  EXPECT_EQ(trimTrailing(u"x\U0001F600 "), u"x\U0001F600");  // a surrogate pair stays whole
-  EXPECT_EQ(trimTrailing(u"inner. text"), u"inner. text");
+  const Cases<std::u16string> cases = {
+      {u"Access is denied.\r\n", u"Access is denied"}, {u"a. . \t.", u"a"}, {u" . \r\n", u""},
+      {u"\u30a8\u30e9\u30fc\u3002 ", u"\u30a8\u30e9\u30fc\u3002"},  // "。" is not "."
+      {u"x\U0001F600 ", u"x\U0001F600"},  // a surrogate pair stays whole
+      {u"inner. text", u"inner. text"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(trimTrailing(c.first), c.second) << ::testing::PrintToString(c.first);
 }
 
 TEST(ClosingPeriod, AppendedOnlyAfterACharacterGreaterThanPeriod) {
-  EXPECT_EQ(withClosingPeriod(u"Cannot create"), u"Cannot create.");
-  EXPECT_EQ(withClosingPeriod(u"code 7"), u"code 7.");
-  EXPECT_EQ(withClosingPeriod(u"done."), u"done.");
-  EXPECT_EQ(withClosingPeriod(u"(x)"), u"(x)");
-  EXPECT_EQ(withClosingPeriod(u"trailing "), u"trailing ");
-  EXPECT_EQ(withClosingPeriod(u""), u"");
-  EXPECT_EQ(withClosingPeriod(u"\u30a8\u30e9\u30fc"), u"\u30a8\u30e9\u30fc.");
-  EXPECT_EQ(withClosingPeriod(u"a\U0001F600"), u"a\U0001F600.");
+  const Cases<std::u16string> cases = {
+      {u"Cannot create", u"Cannot create."}, {u"code 7", u"code 7."}, {u"done.", u"done."}, {u"(x)", u"(x)"},
+      {u"trailing ", u"trailing "}, {u"", u""}, {u"\u30a8\u30e9\u30fc", u"\u30a8\u30e9\u30fc."},
+      {u"a\U0001F600", u"a\U0001F600."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(withClosingPeriod(c.first), c.second) << ::testing::PrintToString(c.first);
 }
 
 TEST(FillMessage, SequentialAndIndexedSpecifiers) {

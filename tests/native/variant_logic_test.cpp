@@ -2,103 +2,99 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include <gtest/gtest.h>
 
-
 using namespace vantorelix;
 
+namespace {
+// An input, the answer expected (nothing where none is), and why where it is not plain.
+template <class In, class Out>
+struct Case {
+  In input;
+  std::optional<Out> answer;
+  const char* why = "";
+};
+using Literal = Case<std::string_view, int32_t>;
+using Rounded = Case<double, int32_t>;
+using Currency = Case<int64_t, int32_t>;
+using Truth = Case<std::u16string_view, bool>;
+const auto none = std::nullopt;
+}  // namespace
+
 TEST(IntegerLiteral, DecimalWithSpacesAndSignWithinTheSignedRange) {
-  EXPECT_EQ(parseIntegerLiteral("5"), 5);
-  EXPECT_EQ(parseIntegerLiteral("   42"), 42);
-  EXPECT_EQ(parseIntegerLiteral("+7"), 7);
-  EXPECT_EQ(parseIntegerLiteral("-2147483648"), INT32_MIN);
-  EXPECT_EQ(parseIntegerLiteral("2147483647"), INT32_MAX);
-  EXPECT_EQ(parseIntegerLiteral("000012"), 12);
-  EXPECT_FALSE(parseIntegerLiteral("2147483648"));
-  EXPECT_FALSE(parseIntegerLiteral("-2147483649"));
-  EXPECT_FALSE(parseIntegerLiteral("99999999999999999999"));
+  const Literal cases[] = {
+      {"5", 5}, {"   42", 42}, {"+7", 7}, {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"000012", 12},
+      {"2147483648", none}, {"-2147483649", none}, {"99999999999999999999", none},
+  };
+  for (const Literal& c : cases) EXPECT_EQ(parseIntegerLiteral(c.input), c.answer) << c.input;
 }
 
 TEST(IntegerLiteral, HexPrefixesStandForThe32BitPattern) {
-  EXPECT_EQ(parseIntegerLiteral("$FFFFFFFF"), -1);
-  EXPECT_EQ(parseIntegerLiteral("$80000000"), INT32_MIN);
-  EXPECT_EQ(parseIntegerLiteral("0x1f"), 31);
-  EXPECT_EQ(parseIntegerLiteral("0X1F"), 31);
-  EXPECT_EQ(parseIntegerLiteral("x10"), 16);
-  EXPECT_EQ(parseIntegerLiteral("X10"), 16);
-  EXPECT_EQ(parseIntegerLiteral(" -$10"), -16);
-  EXPECT_EQ(parseIntegerLiteral("$00000000FF"), 255) << "leading zeros do not count towards 32 bits";
-  EXPECT_FALSE(parseIntegerLiteral("$100000000"));
-  EXPECT_FALSE(parseIntegerLiteral("$"));
-  EXPECT_FALSE(parseIntegerLiteral("0x"));
-  EXPECT_FALSE(parseIntegerLiteral("$G"));
+  const Literal cases[] = {
+      {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"0x1f", 31}, {"0X1F", 31}, {"x10", 16}, {"X10", 16},
+      {" -$10", -16},
+      {"$00000000FF", 255, "leading zeros do not count towards 32 bits"},
+      {"$100000000", none}, {"$", none}, {"0x", none}, {"$G", none},
+  };
+  for (const Literal& c : cases) EXPECT_EQ(parseIntegerLiteral(c.input), c.answer) << c.input << " " << c.why;
 }
 
 TEST(IntegerLiteral, NothingMayFollowOrStandBetween) {
-  EXPECT_FALSE(parseIntegerLiteral(""));
-  EXPECT_FALSE(parseIntegerLiteral("   "));
-  EXPECT_FALSE(parseIntegerLiteral("abc"));
-  EXPECT_FALSE(parseIntegerLiteral("5 "));
-  EXPECT_FALSE(parseIntegerLiteral("5x"));
-  EXPECT_FALSE(parseIntegerLiteral("- 5"));
-  EXPECT_FALSE(parseIntegerLiteral("--5"));
-  EXPECT_FALSE(parseIntegerLiteral("\t5")) << "only spaces are skipped";
-  EXPECT_FALSE(parseIntegerLiteral("1.5"));
-  EXPECT_FALSE(parseIntegerLiteral("$FF$"));
-  EXPECT_FALSE(parseIntegerLiteral(std::string_view("5\0", 2)));
+  const Literal cases[] = {
+      {"", none}, {"   ", none}, {"abc", none}, {"5 ", none}, {"5x", none}, {"- 5", none}, {"--5", none},
+      {"\t5", none, "only spaces are skipped"},
+      {"1.5", none}, {"$FF$", none}, {std::string_view("5\0", 2), none},
+  };
+  for (const Literal& c : cases)
+    EXPECT_EQ(parseIntegerLiteral(c.input), c.answer) << ::testing::PrintToString(std::string(c.input)) << " " << c.why;
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(roundToInt32(2.5), 2);
-  EXPECT_EQ(roundToInt32(3.5), 4);
-  EXPECT_EQ(roundToInt32(-2.5), -2);
-  EXPECT_EQ(roundToInt32(-3.5), -4);
-  EXPECT_EQ(roundToInt32(-0.5), 0);
-  EXPECT_EQ(roundToInt32(2.4999), 2);
-  EXPECT_EQ(roundToInt32(2.5001), 3);
-  EXPECT_EQ(roundToInt32(-2147483648.5), INT32_MIN);
-  EXPECT_EQ(roundToInt32(2147483646.5), 2147483646);
+  const Rounded cases[] = {
+      {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {-0.5, 0}, {2.4999, 2}, {2.5001, 3}, {-2147483648.5, INT32_MIN},
+      {2147483646.5, 2147483646},
+  };
+  for (const Rounded& c : cases) EXPECT_EQ(roundToInt32(c.input), c.answer) << c.input;
 }
 
 TEST(Rounding, OutsideTheSignedRangeOrNoNumberGivesNothing) {
-  EXPECT_FALSE(roundToInt32(3e9));
-  EXPECT_FALSE(roundToInt32(2147483647.5)) << "rounds to the even 2147483648";
-  EXPECT_FALSE(roundToInt32(-2147483649.0));
-  EXPECT_FALSE(roundToInt32(std::numeric_limits<double>::quiet_NaN()));
-  EXPECT_FALSE(roundToInt32(std::numeric_limits<double>::infinity()));
+  const Rounded cases[] = {
+      {3e9, none},
+      {2147483647.5, none, "rounds to the even 2147483648"},
+      {-2147483649.0, none}, {std::numeric_limits<double>::quiet_NaN(), none},
+      {std::numeric_limits<double>::infinity(), none},
+  };
+  for (const Rounded& c : cases) EXPECT_EQ(roundToInt32(c.input), c.answer) << c.input << " " << c.why;
 }
 
 TEST(Rounding, CurrencyIsDividedBy10000ThenRoundedTheSameWay) {
-  EXPECT_EQ(currencyToInt32(25000), 2);
-  EXPECT_EQ(currencyToInt32(35000), 4);
-  EXPECT_EQ(currencyToInt32(-25000), -2);
-  EXPECT_EQ(currencyToInt32(-35000), -4);
-  EXPECT_EQ(currencyToInt32(15001), 2);
-  EXPECT_EQ(currencyToInt32(-15001), -2);
-  EXPECT_EQ(currencyToInt32(0), 0);
-  EXPECT_EQ(currencyToInt32(int64_t{INT32_MIN} * 10000), INT32_MIN);
-  EXPECT_FALSE(currencyToInt32(int64_t{INT32_MAX} * 10000 + 5000));
-  EXPECT_FALSE(currencyToInt32(INT64_MIN));
-  EXPECT_FALSE(currencyToInt32(INT64_MAX));
+  const Currency cases[] = {
+      {25000, 2}, {35000, 4}, {-25000, -2}, {-35000, -4}, {15001, 2}, {-15001, -2}, {0, 0},
+      {int64_t{INT32_MIN} * 10000, INT32_MIN}, {int64_t{INT32_MAX} * 10000 + 5000, none}, {INT64_MIN, none},
+      {INT64_MAX, none},
+  };
+  for (const Currency& c : cases) EXPECT_EQ(currencyToInt32(c.input), c.answer) << c.input;
 }
 
 TEST(TruthWords, TrueAndFalseInAnyCaseOnly) {
-  EXPECT_EQ(parseTruthWord(u"True"), true);
-  EXPECT_EQ(parseTruthWord(u"tRUE"), true);
-  EXPECT_EQ(parseTruthWord(u"FALSE"), false);
-  EXPECT_FALSE(parseTruthWord(u"yes"));
-  EXPECT_FALSE(parseTruthWord(u" true"));
-  EXPECT_FALSE(parseTruthWord(u"truE!"));
-  EXPECT_FALSE(parseTruthWord(u""));
-  EXPECT_FALSE(parseTruthWord(u"\uff34rue")) << "a fullwidth T is no letter of the word";
+  const Truth cases[] = {
+      {u"True", true}, {u"tRUE", true}, {u"FALSE", false}, {u"yes", none}, {u" true", none}, {u"truE!", none},
+      {u"", none},
+      {u"\uff34rue", none, "a fullwidth T is no letter of the word"},
+  };
+  for (const Truth& c : cases)
+    EXPECT_EQ(parseTruthWord(c.input), c.answer) << ::testing::PrintToString(std::u16string(c.input)) << " " << c.why;
 }
 
 TEST(TypeNames, TableByNumberWithPrefixes) {
-  EXPECT_EQ(variantTypeName(1), u"Null");
-  EXPECT_EQ(variantTypeName(15), u"$0F");
-  EXPECT_EQ(variantTypeName(20), u"Int64");
-  EXPECT_EQ(variantTypeName(0x4005), u"ByRef Double");
-  EXPECT_EQ(variantTypeName(0x600C), u"ByRef Array Variant");
-  EXPECT_EQ(variantTypeName(21), u"$0015") << "past the table: the number in four digits";
+  const std::pair<uint16_t, std::u16string> cases[] = {
+      {1, u"Null"}, {15, u"$0F"}, {20, u"Int64"}, {0x4005, u"ByRef Double"}, {0x600C, u"ByRef Array Variant"},
+      {21, u"$0015"},  // past the table: the number in four digits
+  };
+  for (const auto& c : cases) EXPECT_EQ(variantTypeName(c.first), c.second) << c.first;
 }

@@ -2,6 +2,12 @@
 ' variables to them as references. An object's default property runs the script's code while
 ' the method converts the elements; when that code changes the variables, the method still
 ' uses the values as they were when the call began. Every colour changed here is put back.
+'
+' Check (and UnderWine, in the scripts that need it) is copied into every script test word
+' for word: cscript includes another file only in a .wsf job (<script src="...">), which
+' Wine's cscript (8.0) does not run ("Could not find engine for .wsf"), and Wine's VBScript
+' does not run a file's text through ExecuteGlobal either (a stub there). Change every copy
+' alike.
 Option Explicit
 Dim passed, failed : passed = 0 : failed = 0
 Sub Check(name, ok)

@@ -1,4 +1,10 @@
 // getErrMsg and the sound methods from JScript, and the UTF-16 texts under both code pages.
+//
+// check (and underWine, in the scripts that need it) is copied into every script test word
+// for word: cscript includes another file only in a .wsf job (<script src="...">), which
+// Wine's cscript (8.0) does not run ("Could not find engine for .wsf"). An eval of the
+// file's text would do in JScript, but not its VBScript counterpart (ExecuteGlobal is a stub
+// in Wine), and both languages keep their checks the same way. Change every copy alike.
 var passed = 0, failed = 0;
 function check(name, ok) {
   if (ok) passed++; else { failed++; WScript.Echo("FAIL: " + name); }

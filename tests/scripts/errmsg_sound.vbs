@@ -1,4 +1,10 @@
 ' getErrMsg, sleep, getTickCount, beep, msgBeep and sndPlaySound from VBScript.
+'
+' Check (and UnderWine, in the scripts that need it) is copied into every script test word
+' for word: cscript includes another file only in a .wsf job (<script src="...">), which
+' Wine's cscript (8.0) does not run ("Could not find engine for .wsf"), and Wine's VBScript
+' does not run a file's text through ExecuteGlobal either (a stub there). Change every copy
+' alike.
 Option Explicit
 Dim passed, failed : passed = 0 : failed = 0
 Sub Check(name, ok)

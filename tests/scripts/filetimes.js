@@ -4,6 +4,12 @@
 // JScript cannot build a variant array itself: its arrays are objects (VT_DISPATCH), which
 // setFileTime counts as not given. The arrays that it does pass are those that a COM method
 // gave it (getFileTime's texts, getDesktopAvailRectArray's numbers), used here as they came.
+//
+// check (and underWine, in the scripts that need it) is copied into every script test word
+// for word: cscript includes another file only in a .wsf job (<script src="...">), which
+// Wine's cscript (8.0) does not run ("Could not find engine for .wsf"). An eval of the
+// file's text would do in JScript, but not its VBScript counterpart (ExecuteGlobal is a stub
+// in Wine), and both languages keep their checks the same way. Change every copy alike.
 var passed = 0, failed = 0;
 function check(name, ok) {
   if (ok) passed++; else { failed++; WScript.Echo("FAIL: " + name); }

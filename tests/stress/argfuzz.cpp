@@ -286,7 +286,7 @@ struct Sandbox {
   COLORREF colours[31] = {};
 
   Sandbox() {
-    temp = stress::tempDir() + L"\\argfuzz";
+    temp = vtest::tempDir<std::wstring>() + L"\\argfuzz";
     CreateDirectoryW(temp.c_str(), nullptr);
     files[0] = temp + L"\\plain.txt";
     files[1] = temp + L"\\\x30a8\x30e9\x30fc file.txt";
@@ -296,7 +296,7 @@ struct Sandbox {
     }
     const wchar_t* names[] = {L"fixture_ok.dll", L"fixture_false.dll", L"fixture_no_entry.dll",
                               L"fixture_raise.dll", L"fixture_read_null.dll", L"fixture_divide_zero.dll"};
-    for (int i = 0; i < 6; ++i) fixtures[i] = stress::fixturePath(names[i]);
+    for (int i = 0; i < 6; ++i) fixtures[i] = vtest::fixturePath(names[i]);
     GetCurrentDirectoryW(MAX_PATH * 4, startDir);
     for (int i = 0; i < 31; ++i) colours[i] = GetSysColor(i);
   }
@@ -545,6 +545,18 @@ std::wstring steadyPart(const std::wstring& member, const Answer& a) {
   return a.result;
 }
 
+// The DISPIDs of the first `count` arguments, given by name: mostly a parameter's own from
+// `ids` (where the pick is the member's own, at 0, the argument's position instead), sometimes
+// one that names no parameter.
+std::vector<DISPID> namedIds(Generator& g, const std::vector<DISPID>& ids, size_t count) {
+  std::vector<DISPID> named;
+  for (size_t i = 0; i < count; ++i) {
+    size_t pos = g.pick(unsigned(ids.size()));
+    named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
+  }
+  return named;
+}
+
 int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsigned long calls, unsigned seed) {
   stress::Verdict verdict;
   Sandbox box;
@@ -577,12 +589,7 @@ int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsign
       argumentFor(m, pos, g, box, arena, arena.args[i]);
       directRoadShape(m, pos, g, arena, arena.args[i]);
     }
-    std::vector<DISPID> named;
-    for (size_t i = 0; i < namedCount; ++i) {
-      const auto& ids = paramIds[m.name];
-      size_t pos = g.pick(unsigned(ids.size()));
-      named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
-    }
+    std::vector<DISPID> named = namedIds(g, paramIds[m.name], namedCount);
     DISPPARAMS params{count ? arena.args.data() : nullptr, namedCount ? named.data() : nullptr, UINT(count),
                       UINT(namedCount)};
     DISPID id = g.chance(200) ? DISPID(0xC9 + 27 + g.pick(5)) : m.id;
@@ -663,7 +670,7 @@ int main(int argc, char** argv) {
   stress::Verdict verdict;
   const bool trace = std::getenv("ARGFUZZ_TRACE") != nullptr;  // memory growth by member and answer
   if (CoInitialize(nullptr) != S_OK) return 2;
-  stress::ServerDll dll(stress::dllPath());
+  stress::ServerDll dll(vtest::dllPath<std::wstring>());
   IDispatch* utils = nullptr;
   HRESULT created = stress::createThroughExports(dll, CLSID_Utils, IID_IDispatch, reinterpret_cast<void**>(&utils));
   if (created != S_OK) {
@@ -700,7 +707,7 @@ int main(int argc, char** argv) {
   const unsigned long memoryCalls = calls / 5, total = calls + memoryCalls;
   for (unsigned long call = 0; call < total; ++call) {
     if (call == calls) g.shortTexts = true;
-    if (call == calls + memoryCalls / 10) memoryAfterWarmUp = stress::privateBytes();
+    if (call == calls + memoryCalls / 10) memoryAfterWarmUp = vtest::privateBytes();
     const Member& m = members[g.pick(unsigned(members.size()))];
     Arena arena;
     // Mostly the declared count; sometimes one too few, too many, or none at all.
@@ -708,7 +715,6 @@ int main(int argc, char** argv) {
     unsigned shape = g.pick(20);
     if (shape == 0 && count) count -= 1 + g.pick(unsigned(count));
     else if (shape == 1) count += 1 + g.pick(3);
-    std::vector<DISPID> named;
     size_t namedCount = 0;
     if (g.chance(10) && count) namedCount = 1 + g.pick(unsigned(count));
     // DISPPARAMS hold named arguments first, then positional ones in reverse order.
@@ -717,17 +723,13 @@ int main(int argc, char** argv) {
       size_t pos = i < namedCount ? i : count - 1 - (i - namedCount);
       argumentFor(m, pos, g, box, arena, arena.args[i]);
     }
-    for (size_t i = 0; i < namedCount; ++i) {
-      const auto& ids = paramIds[m.name];
-      size_t pos = g.pick(unsigned(ids.size()));
-      named.push_back(g.chance(8) ? DISPID(g.pick(40)) - 2 : (pos ? ids[pos] : DISPID(i)));
-    }
+    std::vector<DISPID> named = namedIds(g, paramIds[m.name], namedCount);
     DISPPARAMS params{count ? arena.args.data() : nullptr, namedCount ? named.data() : nullptr, UINT(count),
                       UINT(namedCount)};
     DISPID id = g.chance(200) ? DISPID(0xC9 + 27 + g.pick(5)) : m.id;
     WORD flags = g.chance(30) ? WORD(DISPATCH_METHOD | DISPATCH_PROPERTYGET) : WORD(DISPATCH_METHOD);
 
-        size_t before = trace ? stress::privateBytes() : 0;
+        size_t before = trace ? vtest::privateBytes() : 0;
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO excep{};
@@ -772,14 +774,14 @@ int main(int argc, char** argv) {
     if (m.name == L"setSysColor" && hr == S_OK && !box.coloursIntact()) box.restoreColours();
     if (m.name == L"sndPlaySound") PlaySoundW(nullptr, nullptr, 0);
     if (trace) {
-      long grown = long(stress::privateBytes()) - long(before);
+      long grown = long(vtest::privateBytes()) - long(before);
       growth[m.name] += grown;
       growthByAnswer[hr] += grown;
     }
-    if (call % 1000 == 0) memoryPeak = std::max(memoryPeak, stress::privateBytes());
+    if (call % 1000 == 0) memoryPeak = std::max(memoryPeak, vtest::privateBytes());
   }
 
-  size_t memoryEnd = stress::privateBytes();
+  size_t memoryEnd = vtest::privateBytes();
   double seconds = (GetTickCount() - started) / 1000.0;
   std::printf("%lu calls, then %lu with short texts, in %.1f s from seed %u\n", calls, memoryCalls, seconds, seed);
   for (const auto& a : answers)

@@ -14,6 +14,7 @@
 
 #include "Vantorelix.h"
 #include "tests/stress/stress_support.h"
+#include "tests/support/invoke.h"
 
 namespace {
 
@@ -57,14 +58,13 @@ DWORD WINAPI worker(void* param) {
     text = nullptr;
     if (utils->genGUID(&text) != S_OK || SysStringLen(text) != 38 || text[0] != L'{') fail(s, "genGUID", round);
     SysFreeString(text);
-    // A late-bound call as well: the type information is shared by all apartments.
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    if (utils->Invoke(0xE0, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr) != S_OK ||
-        V_VT(&result) != VT_UI4)
-      fail(s, "Invoke getTickCount", round);
-    VariantClear(&result);
+    // A late-bound call as well, without a place for the exception: the platform's path of
+    // Invoke, on the type information that all apartments share.
+    {
+      vtest::CallResult late;
+      vtest::invokeById(utils, 0xE0, {}, late, {}, DISPATCH_METHOD, vtest::kResultOnly);
+      if (late.hr != S_OK || V_VT(late.value.get()) != VT_UI4) fail(s, "Invoke getTickCount", round);
+    }
     IDispatch* again = nullptr;
     if (utils->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&again)) != S_OK) fail(s, "QueryInterface", round);
     else again->Release();
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   Shared s;
   s.rounds = stress::argCount(argc, argv, 10000);
   if (CoInitialize(nullptr) != S_OK) return 2;
-  stress::ServerDll dll(stress::dllPath());
+  stress::ServerDll dll(vtest::dllPath<std::wstring>());
   if (!dll.ok()) {
     std::printf("FAIL: the DLL cannot be loaded with its exports\n");
     return 1;

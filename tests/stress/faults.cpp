@@ -45,32 +45,21 @@ std::wstring regsvr(IUtils* utils, const std::wstring& path, bool unregister, HR
   return text;
 }
 
-unsigned fpuControl() {
-  unsigned short x87 = 0;
-  __asm__ __volatile__("fnstcw %0" : "=m"(x87));
-  return x87;
-}
-unsigned sseControl() {
-  unsigned mxcsr = 0;
-  __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-  return mxcsr & 0xFFC0;  // the control bits, not the sticky flags
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   unsigned long calls = stress::argCount(argc, argv, 1000);
   stress::Verdict verdict;
   if (CoInitialize(nullptr) != S_OK) return 2;
-  stress::ServerDll dll(stress::dllPath());
+  stress::ServerDll dll(vtest::dllPath<std::wstring>());
   IUtils* utils = nullptr;
   HRESULT created = stress::createThroughExports(dll, CLSID_Utils, IID_IUtils, reinterpret_cast<void**>(&utils));
   if (created != S_OK) {
     std::printf("FAIL: Vantorelix.Utils cannot be created: 0x%08lX\n", static_cast<unsigned long>(created));
     return 1;
   }
-  const unsigned fpuBefore = fpuControl();
-  const unsigned sseBefore = sseControl();
+  const unsigned fpuBefore = vtest::x87Control();
+  const unsigned sseBefore = vtest::sseControl();
   const wchar_t* fixtures[] = {L"fixture_read_null.dll",   L"fixture_write_null.dll",  L"fixture_divide_zero.dll",
                                L"fixture_float_divide.dll", L"fixture_stack_overflow.dll", L"fixture_privileged.dll",
                                L"fixture_raise.dll",        L"fixture_own_handler.dll", L"fixture_loose_code.dll",
@@ -78,28 +67,28 @@ int main(int argc, char** argv) {
                                L"fixture_record.dll",       L"fixture_float_unmask.dll"};
   DWORD started = GetTickCount();
   for (const wchar_t* name : fixtures) {
-    const std::wstring path = stress::fixturePath(name);
+    const std::wstring path = vtest::fixturePath(name);
     const DWORD fixtureStarted = GetTickCount();
     HRESULT hr = S_OK;
     unsigned long floatingPointKept = 0;
     auto call = [&](bool unregister) {
       std::wstring text = regsvr(utils, path, unregister, hr);
-      if (fpuControl() == fpuBefore && sseControl() == sseBefore) ++floatingPointKept;
+      if (vtest::x87Control() == fpuBefore && vtest::sseControl() == sseBefore) ++floatingPointKept;
       return text;
     };
     // The texts of the two directions (they may name their entry point).
     const std::wstring first = call(false);
     const std::wstring firstUnregister = call(true);
-    size_t warm = stress::privateBytes();
+    size_t warm = vtest::privateBytes();
     unsigned long same = 0;
     for (unsigned long i = 2; i < calls; ++i) {
-      if (i == calls / 10) warm = stress::privateBytes();
+      if (i == calls / 10) warm = vtest::privateBytes();
       bool unregister = i % 2 == 1;
       std::wstring text = call(unregister);
       if (hr == S_OK && text == (unregister ? firstUnregister : first)) ++same;
       else verdict.check(false, "%ls call %lu: 0x%08lX, a different text", name, i, static_cast<unsigned long>(hr));
     }
-    size_t end = stress::privateBytes();
+    size_t end = vtest::privateBytes();
     long grownKiB = long((long long)end - (long long)warm) / 1024;
     long allowedKiB = 256 + (std::wstring(name) == L"fixture_loose_code.dll" ? long(calls) * 4 : 0);
     std::printf("%ls: %lu of %lu calls alike in %.1f s, private bytes %+ld KiB, texts of %u and %u characters\n", name,
@@ -118,8 +107,9 @@ int main(int argc, char** argv) {
               (GetTickCount() - started) / 1000.0);
 
   // Still healthy: the floating-point state, a new object, a call that works.
-  verdict.check(fpuControl() == fpuBefore, "x87 control word 0x%04X, was 0x%04X", fpuControl(), fpuBefore);
-  verdict.check(sseControl() == sseBefore, "MXCSR changed");
+  verdict.check(vtest::x87Control() == fpuBefore, "x87 control word 0x%04X, was 0x%04X", unsigned(vtest::x87Control()),
+                fpuBefore);
+  verdict.check(vtest::sseControl() == sseBefore, "MXCSR changed");
   volatile double third = 1.0 / 3.0;
   verdict.check(third > 0.333333 && third < 0.333334, "floating-point division");
   IUtils* fresh = nullptr;
@@ -129,7 +119,7 @@ int main(int argc, char** argv) {
   INT maxPath = 0;
   verdict.check(fresh && fresh->getMaxPath(&maxPath) == S_OK && maxPath == 260, "getMaxPath after the faults");
   HRESULT hr = S_OK;
-  verdict.check(regsvr(utils, stress::fixturePath(L"fixture_ok.dll"), false, hr).empty() && hr == S_OK,
+  verdict.check(regsvr(utils, vtest::fixturePath(L"fixture_ok.dll"), false, hr).empty() && hr == S_OK,
                 "regsvr on a working DLL after the faults");
   if (fresh) fresh->Release();
   utils->Release();

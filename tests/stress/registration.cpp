@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/stress/stress_support.h"
+#include "tests/support/paths.h"
 
 namespace {
 
@@ -16,12 +17,6 @@ std::wstring defaultValue(const wchar_t* key) {
   LONG size = sizeof value;
   if (RegQueryValueW(HKEY_CLASSES_ROOT, key, value, &size) != ERROR_SUCCESS) return L"";
   return value;
-}
-
-std::wstring longForm(const std::wstring& path) {
-  wchar_t out[1024] = {};
-  DWORD n = GetLongPathNameW(path.c_str(), out, 1024);
-  return n && n < 1024 ? out : path;
 }
 
 }  // namespace
@@ -36,10 +31,10 @@ int main(int argc, char** argv) {
   // A copy in a folder with spaces and non-ASCII letters, Japanese and accented Latin ones: each
   // code page lacks one kind, and the server entry names the copy all the same.
   const std::wstring letters = L"\x30d5\x30a9\x30eb\x30c0 d\x00e9j\x00e0 vu \x00df";
-  const std::wstring folder = stress::tempDir() + L"\\reg with spaces " + letters;
+  const std::wstring folder = vtest::tempDir<std::wstring>() + L"\\reg with spaces " + letters;
   const std::wstring copy = folder + L"\\Vantorelix.dll";
   CreateDirectoryW(folder.c_str(), nullptr);
-  verdict.check(CopyFileW(stress::dllPath().c_str(), copy.c_str(), FALSE) != 0, "copy of the DLL");
+  verdict.check(CopyFileW(vtest::dllPath<std::wstring>().c_str(), copy.c_str(), FALSE) != 0, "copy of the DLL");
   std::wstring nothing;
   {
     stress::ServerDll moved(copy);
@@ -47,7 +42,8 @@ int main(int argc, char** argv) {
     if (moved.ok()) {
       verdict.check(moved.registerServer() == S_OK, "DllRegisterServer from the copy");
       std::wstring server = defaultValue(serverKey);
-      verdict.check(lstrcmpiW(longForm(server).c_str(), longForm(copy).c_str()) == 0, "the server entry names the copy");
+      verdict.check(lstrcmpiW(vtest::longPath(server).c_str(), vtest::longPath(copy).c_str()) == 0,
+                    "the server entry names the copy");
       verdict.check(server.find(L' ') == std::wstring::npos, "a path with spaces is written in its short form");
       verdict.check(moved.unregisterServer() == S_OK, "DllUnregisterServer from the copy");
       nothing = stress::serverEntries();
@@ -57,7 +53,7 @@ int main(int argc, char** argv) {
   DeleteFileW(copy.c_str());
   RemoveDirectoryW(folder.c_str());
 
-  stress::ServerDll dll(stress::dllPath());
+  stress::ServerDll dll(vtest::dllPath<std::wstring>());
   if (!dll.ok()) {
     std::printf("FAIL: the DLL cannot be loaded with its exports\n");
     return 1;

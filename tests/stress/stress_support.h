@@ -1,34 +1,21 @@
-// Helpers shared by the robustness programs: the paths the test runner hands over, the
-// process's committed private memory, a textual dump of registry keys, and the verdict line.
+// Helpers of the robustness programs: the verdict line, a textual dump of registry keys, and
+// the DLL loaded by path. What they share with the other tests (the paths the test runner
+// hands over, the process's private memory, the thread's state) is in tests/support/.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/environment.h"
+#include "tests/support/memory.h"
+#include "tests/support/thread_state.h"
+
 namespace stress {
-
-inline std::wstring envText(const char* name) {
-  const char* v = std::getenv(name);
-  std::string s = v ? v : "";
-  return std::wstring(s.begin(), s.end());
-}
-inline std::wstring dllPath() { return envText("VANTORELIX_DLL"); }
-inline std::wstring fixturePath(const wchar_t* file) { return envText("VANTORELIX_FIXTURES") + L"\\" + file; }
-inline std::wstring tempDir() { return envText("VANTORELIX_TEMP"); }
-
-// Committed private memory of this process, in bytes.
-inline size_t privateBytes() {
-  PROCESS_MEMORY_COUNTERS_EX c{};
-  c.cb = sizeof c;
-  if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c)) return 0;
-  return c.PrivateUsage ? c.PrivateUsage : c.PagefileUsage;
-}
 
 // Counts failures and prints each one (the first few hundred).
 struct Verdict {

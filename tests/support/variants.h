@@ -1,6 +1,7 @@
-// The one set of variant builders of the C++ tests: values, references and arrays of variants
+// The one set of variant builders of the tests: values, references and arrays of variants
 // built by hand as a caller would pass them. Each builder hands back a VARIANT that owns what
-// it holds (give it to Owned, or Arg::adopt, or clear it); a reference owns nothing.
+// it holds (give it to Owned, or to invoke as an argument, or clear it); a reference and a
+// borrowed text own nothing.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "automation/raii.h"
 
 namespace vtest {
 
@@ -20,6 +21,7 @@ inline VARIANT scalar(VARTYPE vt) {
   V_VT(&v) = vt;
   return v;
 }
+inline VARIANT i2(SHORT x) { VARIANT v = scalar(VT_I2); V_I2(&v) = x; return v; }
 inline VARIANT i4(LONG x) { VARIANT v = scalar(VT_I4); V_I4(&v) = x; return v; }
 inline VARIANT ui4(ULONG x) { VARIANT v = scalar(VT_UI4); V_UI4(&v) = x; return v; }
 inline VARIANT r8(double x) { VARIANT v = scalar(VT_R8); V_R8(&v) = x; return v; }
@@ -30,6 +32,8 @@ inline VARIANT str(std::u16string_view s) {
   return v;
 }
 inline VARIANT str(const wchar_t* s) { VARIANT v = scalar(VT_BSTR); V_BSTR(&v) = SysAllocString(s); return v; }
+// A string argument that stays the caller's: the callee sees the caller's own BSTR.
+inline VARIANT borrowed(BSTR s) { VARIANT v = scalar(VT_BSTR); V_BSTR(&v) = s; return v; }
 inline VARIANT null() { return scalar(VT_NULL); }
 // An optional argument left out, as a late-bound caller passes it.
 inline VARIANT missing() { VARIANT v = scalar(VT_ERROR); V_ERROR(&v) = DISP_E_PARAMNOTFOUND; return v; }
@@ -68,28 +72,12 @@ inline VARIANT intArray(const std::vector<LONG>& values, LONG lower = 0) {
   return out;
 }
 
-// Owns a variant built above and clears it at the end of the scope.
-struct Owned {
-  VARIANT v;
-  explicit Owned(VARIANT x) : v(x) {}
-  Owned(const Owned&) = delete;
-  Owned& operator=(const Owned&) = delete;
-  ~Owned() { VariantClear(&v); }
+// The owner of the variants in the tests is the product's own, vantorelix::Variant: Owned only
+// adds the constructor that takes over a value built above, and a name for the value held.
+class Owned : public vantorelix::Variant {
+ public:
+  explicit Owned(VARIANT built) { *get() = built; }
+  VARIANT& v() { return *get(); }
 };
-
-// Checks that a result is an array of variants of one dimension with bounds 0 to `upper`,
-// and hands back the array (null when the result holds none).
-inline SAFEARRAY* expectArrayFromZeroTo(const VARIANT* result, LONG upper) {
-  EXPECT_EQ(V_VT(result), VT_ARRAY | VT_VARIANT);
-  if (V_VT(result) != (VT_ARRAY | VT_VARIANT)) return nullptr;
-  SAFEARRAY* a = V_ARRAY(result);
-  LONG lower = -1, last = -1;
-  SafeArrayGetLBound(a, 1, &lower);
-  SafeArrayGetUBound(a, 1, &last);
-  EXPECT_EQ(SafeArrayGetDim(a), 1u);
-  EXPECT_EQ(lower, 0);
-  EXPECT_EQ(last, upper);
-  return a;
-}
 
 }  // namespace vtest
