@@ -230,6 +230,77 @@ class CoTaskText : public UniqueOwner<CoTaskTextTraits> {
   std::u16string text() const { return get() ? std::u16string(u16ptr(get())) : std::u16string(); }
 };
 
+// The data of an array, locked in place by SafeArrayAccessData while this holds the array, and
+// unlocked by SafeArrayUnaccessData when it goes.
+struct SafeArrayDataTraits {
+  using type = SAFEARRAY*;
+  static type none() noexcept { return nullptr; }
+  static bool held(type a) noexcept { return a != nullptr; }
+  static void free(type a) noexcept { SafeArrayUnaccessData(a); }
+};
+class SafeArrayData : public UniqueOwner<SafeArrayDataTraits> {
+ public:
+  SafeArrayData() = default;
+  // Locks `array`; holds nothing when the platform refuses, with its answer in `hr`.
+  SafeArrayData(SAFEARRAY* array, HRESULT& hr) noexcept {
+    hr = SafeArrayAccessData(array, &data_);
+    if (SUCCEEDED(hr)) reset(array);
+    else data_ = nullptr;
+  }
+  // The first element; null while nothing is held.
+  void* data() const noexcept { return *this ? data_ : nullptr; }
+
+ private:
+  void* data_ = nullptr;
+};
+
+// A description that a type library or a type's information lends out (GetTypeAttr,
+// GetFuncDesc, GetLibAttr) and takes back through the lender. The lender is not counted: it
+// outlives the description wherever one is held.
+template <typename Lender, typename Part, void (*GiveBack)(Lender*, Part*)>
+struct LentTraits {
+  struct type {
+    Lender* lender;
+    Part* part;
+  };
+  static type none() noexcept { return {nullptr, nullptr}; }
+  static bool held(const type& v) noexcept { return v.part != nullptr; }
+  static void free(type v) noexcept { GiveBack(v.lender, v.part); }
+};
+template <typename Lender, typename Part, void (*GiveBack)(Lender*, Part*)>
+class LentPart : public UniqueOwner<LentTraits<Lender, Part, GiveBack>> {
+ public:
+  LentPart() = default;
+  static LentPart adopt(Lender* lender, Part* part) noexcept {
+    LentPart p;
+    p.reset({lender, part});
+    return p;
+  }
+  const Part* operator->() const noexcept { return this->get().part; }
+  const Part& operator*() const noexcept { return *this->get().part; }
+};
+
+inline void giveBackTypeAttr(ITypeInfo* info, TYPEATTR* attr) { info->ReleaseTypeAttr(attr); }
+inline void giveBackFuncDesc(ITypeInfo* info, FUNCDESC* desc) { info->ReleaseFuncDesc(desc); }
+inline void giveBackLibAttr(ITypeLib* lib, TLIBATTR* attr) { lib->ReleaseTLibAttr(attr); }
+using TypeAttr = LentPart<ITypeInfo, TYPEATTR, giveBackTypeAttr>;
+using FuncDesc = LentPart<ITypeInfo, FUNCDESC, giveBackFuncDesc>;
+using LibAttr = LentPart<ITypeLib, TLIBATTR, giveBackLibAttr>;
+
+// The attributes of a type, or an empty owner when the platform gives none.
+inline TypeAttr typeAttrOrNone(ITypeInfo* info) noexcept {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return TypeAttr();
+  return TypeAttr::adopt(info, attr);
+}
+
+// The description of function `index` of a type, or an empty owner when the platform gives none.
+inline FuncDesc funcDescOrNone(ITypeInfo* info, UINT index) noexcept {
+  FUNCDESC* desc = nullptr;
+  if (FAILED(info->GetFuncDesc(index, &desc))) return FuncDesc();
+  return FuncDesc::adopt(info, desc);
+}
+
 // Scoped hold of a slim reader/writer lock.
 class SharedLock {
  public:

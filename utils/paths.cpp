@@ -100,18 +100,8 @@ bool isWindows9x() {
 }
 
 // An open enumeration of network resources.
-class NetEnumeration {
- public:
-  NetEnumeration() = default;
-  NetEnumeration(const NetEnumeration&) = delete;
-  NetEnumeration& operator=(const NetEnumeration&) = delete;
-  ~NetEnumeration() { if (h_) WNetCloseEnum(h_); }
-  HANDLE* out() { return &h_; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_ = nullptr;
-};
+inline void closeNetEnumeration(HANDLE h) noexcept { WNetCloseEnum(h); }
+using NetEnumeration = UniqueOwner<PointerTraits<HANDLE, closeNetEnumeration>>;
 
 #endif
 

@@ -4,10 +4,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <new>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "Vantorelix.h"
 #include "automation/raii.h"
 
 using namespace vantorelix;
@@ -226,4 +228,90 @@ TEST(Owners, ACoTaskTextGivesItsTextAndHandsItBack) {
   EXPECT_FALSE(text);
   CoTaskText again = CoTaskText::adopt(raw);
   EXPECT_EQ(again.text(), u"{00000000-0000-0000-C000-000000000046}");
+}
+
+// The lock of SafeArrayAccessData is held while the owner lives and given back on every way
+// out, a raised error among them.
+TEST(Owners, AnArraysDataIsLockedWhileHeldAndUnlockedOnEveryWayOut) {
+  SAFEARRAYBOUND bound{3, 0};
+  SafeArray array = SafeArray::adopt(SafeArrayCreate(VT_I4, 1, &bound));
+  ASSERT_TRUE(array);
+  {
+    HRESULT hr = E_FAIL;
+    SafeArrayData data(array.get(), hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(array.get()->cLocks, 1u);
+    static_cast<LONG*>(data.data())[2] = 42;
+  }
+  EXPECT_EQ(array.get()->cLocks, 0u);
+  LONG index = 2, value = 0;
+  ASSERT_EQ(SafeArrayGetElement(array.get(), &index, &value), S_OK);
+  EXPECT_EQ(value, 42) << "data() was not the array's data";
+  try {
+    HRESULT hr = E_FAIL;
+    SafeArrayData data(array.get(), hr);
+    ASSERT_EQ(array.get()->cLocks, 1u);
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc&) {
+  }
+  EXPECT_EQ(array.get()->cLocks, 0u) << "a raised error left the array locked";
+  HRESULT hr = S_OK;
+  SafeArrayData refused(nullptr, hr);
+  EXPECT_EQ(hr, E_INVALIDARG);
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.data(), nullptr);
+}
+
+namespace {
+ComPtr<ITypeInfo> utilsTypeInfo(ComPtr<ITypeLib>& lib) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);  // this program holds the type library as a resource
+  ComPtr<ITypeInfo> info;
+  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, &lib))) lib->GetTypeInfoOfGuid(IID_IUtils, &info);
+  return info;
+}
+
+int gGivenBack = 0;
+void countedGiveBack(ITypeInfo* info, TYPEATTR* attr) {
+  ++gGivenBack;
+  info->ReleaseTypeAttr(attr);
+}
+}  // namespace
+
+// A description lent by a type's information goes back to its lender exactly once, whichever
+// owner holds it last; what the platform does not lend leaves the owner empty.
+TEST(Owners, ALentDescriptionGoesBackToItsLenderOnce) {
+  ComPtr<ITypeLib> lib;
+  ComPtr<ITypeInfo> info = utilsTypeInfo(lib);
+  ASSERT_TRUE(info);
+  {
+    TYPEATTR* raw = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&raw), S_OK);
+    using Counted = LentPart<ITypeInfo, TYPEATTR, countedGiveBack>;
+    Counted first = Counted::adopt(info.Get(), raw);
+    Counted last(std::move(first));
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(IsEqualGUID(last->guid, IID_IUtils));
+    EXPECT_EQ(gGivenBack, 0);
+  }
+  EXPECT_EQ(gGivenBack, 1);
+
+  TypeAttr attr = typeAttrOrNone(info.Get());
+  ASSERT_TRUE(attr);
+  EXPECT_TRUE(IsEqualGUID((*attr).guid, IID_IUtils));
+  ASSERT_GT(attr->cFuncs, 0);
+  int sleeps = 0;
+  for (UINT i = 0; i < attr->cFuncs; ++i) {
+    FuncDesc desc = funcDescOrNone(info.Get(), i);
+    ASSERT_TRUE(desc) << "function " << i;
+    if (desc->memid == 0xC9 && desc->invkind == INVOKE_FUNC) ++sleeps;
+  }
+  EXPECT_EQ(sleeps, 1) << "sleep, DISPID 201, among the functions";
+  EXPECT_FALSE(funcDescOrNone(info.Get(), attr->cFuncs)) << "a function past the last one";
+
+  TLIBATTR* libRaw = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&libRaw), S_OK);
+  LibAttr libAttr = LibAttr::adopt(lib.Get(), libRaw);
+  EXPECT_TRUE(IsEqualGUID(libAttr->guid, LIBID_Vantorelix));
 }
