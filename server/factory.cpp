@@ -51,6 +51,8 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
     object = class_.create();
     object->construct(*this, outer);
   } catch (...) {
+    // The caller sees E_UNEXPECTED for any failure; the debugger sees why.
+    const HRESULT answer = answerAtEdge(u"IClassFactory::CreateInstance", E_UNEXPECTED);
     // A half-made object is already counted; deleting it uncounts it again.
     delete object;
     std::u16string message;
@@ -69,7 +71,7 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
       std::u16string caption = frameText(IDS_ERROR_CAPTION);
       MessageBoxW(nullptr, wptr(message), wptr(caption), MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
     }
-    return E_UNEXPECTED;
+    return answer;
   }
   HRESULT hr = object->nonDelegatingQueryInterface(iid, out);
   if (object->refCount() == 0) delete object;
