@@ -4,7 +4,6 @@
 // the trace that a failed registration leaves for the debugger.
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "com_support.h"
@@ -592,28 +591,18 @@ class RegistrationTrace : public Registration {
   void TearDown() override {
     for (const std::wstring& key : blocked_) removeKeyTree(key, views_.own);
     Registration::TearDown();
-    // The other bitness's type library entry, where a case had to take it away.
-    if (otherPlatformPath_) setValueIn(localMachineClasses(), otherPlatformKey(), views_.own, *otherPlatformPath_);
   }
 
   void block(const std::wstring& key) {
     blocked_.push_back(key);
     putVolatileKey(key, views_.own);
   }
-  // The type library's locale key holds the platform keys of both bitnesses.
-  void blockTypeLibLocale() {
-    if (views_.other) otherPlatformPath_ = valueIn(localMachineClasses(), otherPlatformKey(), views_.own);
-    block(kTypeLibLocaleKey);
-  }
-  std::wstring otherPlatformKey() const { return kTypeLibLocaleKey + L"\\" + views_.otherPlatform; }
 
   Debugged regsvr32() { return runDebugged(quoted(regsvr32In(L"System32")) + L" /s " + quoted(wide(dllPath()))); }
 
-  const Views views_ = registryViews();
-
  private:
+  const Views views_ = registryViews();
   std::vector<std::wstring> blocked_;
-  std::optional<std::wstring> otherPlatformPath_;
 };
 }  // namespace
 
@@ -632,28 +621,6 @@ TEST_F(RegistrationTrace, ARegistryWriteThatFailsIsTracedWithItsMessage) {
   const std::wstring expected = L"Vantorelix: DllRegisterServer answered 0x80004005, dropping EOleRegistrationError: " +
                                 (line.wide ? message : throughAnsi(message)) + L"\n";
   EXPECT_EQ(line.text, expected) << narrow(line.text);
-}
-
-TEST_F(RegistrationTrace, ATypeLibraryRegistrationThatFailsIsTracedWithItsHresult) {
-  blockTypeLibLocale();  // the platform key under the locale cannot be made
-  Debugged run = regsvr32();
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.exitCode, 5u) << "not regsvr32's code for a failed DllRegisterServer";
-  std::vector<DebugLine> lines = traceLines(run);
-  for (const DebugLine& line : lines)
-    std::printf("trace (%s): %s", line.wide ? "UTF-16" : "ANSI", narrow(line.text).c_str());
-  ASSERT_EQ(lines.size(), 1u) << "one line for the one failure";
-  // The platform's code for the failed write: TYPE_E_REGISTRYACCESS on Windows, E_FAIL from
-  // Wine (8.0); the message is the system's text for it.
-  const std::wstring head = L"Vantorelix: DllRegisterServer answered 0x80004005, dropping EOleSysError 0x";
-  const std::wstring& text = lines[0].text;
-  ASSERT_EQ(text.rfind(head, 0), 0u) << narrow(text);
-  const std::wstring code = text.substr(head.size(), 8);
-  EXPECT_EQ(code.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << narrow(text);
-  EXPECT_EQ(code[0], L'8') << "not a failure code: " << narrow(text);
-  EXPECT_EQ(text.substr(head.size() + 8, 2), L": ") << narrow(text);
-  EXPECT_GT(text.size(), head.size() + 8 + 2 + 1) << "no message: " << narrow(text);
-  EXPECT_EQ(text.find(L'\n'), text.size() - 1) << "not one line: " << narrow(text);
 }
 
 TEST_F(RegistrationTrace, ARegistrationThatSucceedsTracesNothing) {
