@@ -1,9 +1,12 @@
 #include "automation/comobject.h"
 
 #include <atomic>
+#include <exception>
+#include <string_view>
 
 #include "automation/raii.h"
 #include "automation/text_logic.h"
+#include "automation/variants.h"
 
 namespace vantorelix {
 
@@ -188,6 +191,92 @@ void rethrowFailedCall(HRESULT hr) {
     helpFile = std::u16string(file.view());
   }
   throw EOleException(std::move(message), hr, std::move(source), std::move(helpFile), helpContext);
+}
+
+// ---- what a fixed answer drops ----------------------------------------------------------------
+
+namespace {
+
+// "0x" and eight hexadecimal digits.
+struct HexText {
+  explicit HexText(uint32_t value) noexcept {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    text[0] = u'0';
+    text[1] = u'x';
+    for (int i = 0; i < 8; ++i) text[2 + i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
+    text[10] = 0;
+  }
+  char16_t text[11];
+};
+
+// One line of the trace in a buffer of its own: a long message is cut short, never allocated
+// for, and a line break inside it becomes a space, so that the trace stays one line.
+class TraceLine {
+ public:
+  TraceLine& operator<<(std::u16string_view text) noexcept {
+    for (char16_t c : text) put(c == u'\r' || c == u'\n' ? u' ' : c);
+    return *this;
+  }
+  TraceLine& operator<<(const char* text) noexcept {  // ASCII: the name of a standard exception
+    for (; *text; ++text) put(static_cast<unsigned char>(*text));
+    return *this;
+  }
+  void send() noexcept {
+    text_[length_++] = L'\n';
+    text_[length_] = 0;
+    OutputDebugStringW(text_);
+  }
+
+ private:
+  void put(char16_t c) noexcept {
+    if (length_ + 2 < kSize) text_[length_++] = static_cast<wchar_t>(c);  // room for the line end and the zero
+  }
+  static constexpr size_t kSize = 1024;
+  wchar_t text_[kSize];
+  size_t length_ = 0;
+};
+
+const char16_t* errorClassName(const Exception& error) noexcept {
+  if (dynamic_cast<const EOleException*>(&error)) return u"EOleException";
+  if (dynamic_cast<const EOleSysError*>(&error)) return u"EOleSysError";
+  if (dynamic_cast<const EOleRegistrationError*>(&error)) return u"EOleRegistrationError";
+  if (dynamic_cast<const EOleError*>(&error)) return u"EOleError";
+  if (dynamic_cast<const EConvertError*>(&error)) return u"EConvertError";
+  if (dynamic_cast<const EVariantError*>(&error)) return u"EVariantError";
+  return u"Exception";
+}
+
+}  // namespace
+
+void traceDroppedError(const char16_t* where, const char16_t* answer) noexcept {
+  TraceLine line;
+  line << u"Vantorelix: " << where << u" answered " << answer << u", dropping ";
+  if (!std::current_exception()) {
+    line << u"nothing: no exception is being handled";
+  } else {
+    try {
+      throw;
+    } catch (const Exception& error) {
+      line << errorClassName(error);
+      if (auto sysError = dynamic_cast<const EOleSysError*>(&error))
+        line << u" " << HexText(static_cast<uint32_t>(sysError->code())).text;
+      else if (auto variantError = dynamic_cast<const EVariantError*>(&error))
+        line << u" " << HexText(static_cast<uint32_t>(variantError->code())).text;
+      line << u": " << error.message();
+    } catch (const std::bad_alloc&) {
+      line << u"std::bad_alloc: memory is exhausted";
+    } catch (const std::exception& error) {
+      line << u"std::exception: " << error.what();
+    } catch (...) {
+      line << u"an exception of no known kind";
+    }
+  }
+  line.send();
+}
+
+HRESULT answerAtEdge(const char16_t* edge, HRESULT answer) noexcept {
+  traceDroppedError(edge, HexText(static_cast<uint32_t>(answer)).text);
+  return answer;
 }
 
 }  // namespace vantorelix

@@ -166,6 +166,19 @@ class TAutoObject : public TTypedComObject, public IDispatch {
 // object, with the description that call left in the thread's error information.
 void rethrowFailedCall(HRESULT hr);
 
+// What an answer that is the same for every failure hides. Called in a catch block, it writes
+// one line to the debugger through OutputDebugStringW (DebugView, or any attached debugger,
+// shows it):
+//   Vantorelix: <where> answered <answer>, dropping <what was caught>
+// where what was caught is the error class with its HRESULT where it carries one and its
+// message, or the kind of a standard exception. It allocates nothing and never throws.
+void traceDroppedError(const char16_t* where, const char16_t* answer) noexcept;
+
+// The catch-and-return of the exported entry points and the class factory, whose callers see
+// one HRESULT for any failure: traces what that answer drops and returns it.
+//   catch (...) { return answerAtEdge(u"DllRegisterServer", E_FAIL); }
+HRESULT answerAtEdge(const char16_t* edge, HRESULT answer) noexcept;
+
 namespace guard_detail {
 inline void clearResult(BSTR* result) { *result = nullptr; }
 inline void clearResult(VARIANT* result) { std::memset(result, 0, sizeof(VARIANT)); }

@@ -26,36 +26,14 @@ VARTYPE resultType(const TYPEDESC& t) {
   return t.lptdesc->vt == VT_VARIANT ? VARTYPE(VT_VARIANT) : plainType(t.lptdesc->vt);
 }
 
-struct FuncDesc {
-  ITypeInfo* info;
-  FUNCDESC* desc = nullptr;
-  FuncDesc(ITypeInfo* i, UINT index) : info(i) {
-    if (FAILED(info->GetFuncDesc(index, &desc))) desc = nullptr;
-  }
-  ~FuncDesc() { if (desc) info->ReleaseFuncDesc(desc); }
-  FuncDesc(const FuncDesc&) = delete;
-  FuncDesc& operator=(const FuncDesc&) = delete;
-};
-
-struct TypeAttr {
-  ITypeInfo* info;
-  TYPEATTR* attr = nullptr;
-  explicit TypeAttr(ITypeInfo* i) : info(i) {
-    if (FAILED(info->GetTypeAttr(&attr))) attr = nullptr;
-  }
-  ~TypeAttr() { if (attr) info->ReleaseTypeAttr(attr); }
-  TypeAttr(const TypeAttr&) = delete;
-  TypeAttr& operator=(const TypeAttr&) = delete;
-};
-
 // The vtable half of a dual interface, or the interface itself when it is a vtable interface.
 ComPtr<ITypeInfo> vtableInfoOf(ITypeInfo* info) {
   ComPtr<ITypeInfo> out;
-  TypeAttr attr(info);
-  if (!attr.attr) return out;
-  if (attr.attr->typekind == TKIND_INTERFACE) {
+  TypeAttr attr = typeAttrOrNone(info);
+  if (!attr) return out;
+  if (attr->typekind == TKIND_INTERFACE) {
     out = info;
-  } else if (attr.attr->typekind == TKIND_DISPATCH && (attr.attr->wTypeFlags & TYPEFLAG_FDUAL)) {
+  } else if (attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL)) {
     HREFTYPE ref = 0;
     if (SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref))) info->GetRefTypeInfo(ref, &out);
   }
@@ -144,22 +122,20 @@ bool takeArgument(const VARIANT& given, const FastDispatch::Param& param, Word& 
 
 FastDispatch::FastDispatch(ITypeInfo* dispatchInfo) {
   ComPtr<ITypeInfo> vtableInfo = vtableInfoOf(dispatchInfo);
-  TypeAttr dispatchAttr(dispatchInfo);
-  if (!vtableInfo || !dispatchAttr.attr) return;
-  TypeAttr vtableAttr(vtableInfo.Get());
-  if (!vtableAttr.attr) return;
+  TypeAttr dispatchAttr = typeAttrOrNone(dispatchInfo);
+  if (!vtableInfo || !dispatchAttr) return;
+  TypeAttr vtableAttr = typeAttrOrNone(vtableInfo.Get());
+  if (!vtableAttr) return;
   // The member is found as the platform finds it, by DISPID in the dispatch interface; its
   // slot, parameters and defaults are those of the vtable half.
-  for (UINT i = 0; i < dispatchAttr.attr->cFuncs; ++i) {
-    FuncDesc dispatchFunc(dispatchInfo, i);
-    if (!dispatchFunc.desc || dispatchFunc.desc->invkind != INVOKE_FUNC ||
-        (dispatchFunc.desc->wFuncFlags & FUNCFLAG_FRESTRICTED))
+  for (UINT i = 0; i < dispatchAttr->cFuncs; ++i) {
+    FuncDesc dispatchFunc = funcDescOrNone(dispatchInfo, i);
+    if (!dispatchFunc || dispatchFunc->invkind != INVOKE_FUNC || (dispatchFunc->wFuncFlags & FUNCFLAG_FRESTRICTED))
       continue;
-    for (UINT k = 0; k < vtableAttr.attr->cFuncs; ++k) {
-      FuncDesc vtableFunc(vtableInfo.Get(), k);
-      if (vtableFunc.desc && vtableFunc.desc->memid == dispatchFunc.desc->memid &&
-          vtableFunc.desc->invkind == INVOKE_FUNC) {
-        addMember(vtableInfo.Get(), *vtableFunc.desc);
+    for (UINT k = 0; k < vtableAttr->cFuncs; ++k) {
+      FuncDesc vtableFunc = funcDescOrNone(vtableInfo.Get(), k);
+      if (vtableFunc && vtableFunc->memid == dispatchFunc->memid && vtableFunc->invkind == INVOKE_FUNC) {
+        addMember(vtableInfo.Get(), *vtableFunc);
         break;
       }
     }
@@ -294,9 +270,9 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
       if (m->result == VT_VARIANT) *result = out.any;
       else V_VT(result) = m->result;
     } else if (m->result == VT_BSTR) {
-      SysFreeString(out.text);
+      Bstr::adopt(out.text).reset();  // no place for the result: it goes
     } else if (m->result == VT_VARIANT) {
-      VariantClear(&out.any);
+      Variant::adopt(out.any).reset();
     }
   }
 
@@ -310,13 +286,12 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
     // hand in a cleared EXCEPINFO, where the two are the same.
     hr = DISP_E_EXCEPTION;
     std::memset(excepInfo, 0, sizeof *excepInfo);
-    IErrorInfo* info = nullptr;
+    ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, &info) == S_OK && info) {
       info->GetDescription(&excepInfo->bstrDescription);
       info->GetHelpFile(&excepInfo->bstrHelpFile);
       info->GetSource(&excepInfo->bstrSource);
       info->GetHelpContext(&excepInfo->dwHelpContext);
-      info->Release();
     }
     excepInfo->scode = methodResult;
     return true;

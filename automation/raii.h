@@ -1,14 +1,23 @@
-// Small owners of platform resources. Method bodies hold every handle, module, key, text and
-// array in one of these, so that nothing leaks on any path, also when an error is raised.
-// One vocabulary for all of them: `adopt(raw)` takes ownership of a value the platform handed
-// out (never a copy of it), `release()` hands ownership back without freeing, `reset()` frees
-// now. Bstr's constructor from text copies the text; adopting a BSTR is always spelled out.
+// Small owners of platform resources. Method bodies hold every handle, module, key, text, array
+// and borrowed description in one of these, so that nothing leaks on any path, also when an
+// error is raised. Each is a UniqueOwner, and all of them share its vocabulary:
+//  - `adopt(raw)` takes ownership of a value the platform handed out (never a copy of it);
+//  - `get()` is the value as platform calls take it, still owned (a Variant's is the address of
+//    the VARIANT it holds, since calls take variants by address);
+//  - `out()` frees what is held and gives the address for a call to write a new value into;
+//  - `release()` hands the value back without freeing it, and holds nothing afterwards;
+//  - `reset(raw)` frees what is held now and holds `raw` instead (nothing without an argument);
+//  - `explicit operator bool` tells whether something is held.
+// A free keeps the thread's last-error code: a caller that reads GetLastError after an owner
+// went reads what the failing call set. Bstr's constructor from text copies the text; adopting
+// a BSTR is always spelled out.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 #include <objbase.h>
 
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -65,151 +74,232 @@ class TextBuffer {
   size_t size_;
 };
 
-class Bstr {
+// The thread's last-error code, put back when this goes.
+class KeptLastError {
+ public:
+  KeptLastError() noexcept : code_(GetLastError()) {}
+  ~KeptLastError() { SetLastError(code_); }
+  KeptLastError(const KeptLastError&) = delete;
+  KeptLastError& operator=(const KeptLastError&) = delete;
+
+ private:
+  DWORD code_;
+};
+
+// The one owner of the vocabulary above, for any kind of value that Traits describes:
+//   using type = ...;                 the raw value (a handle, a pointer, a small structure)
+//   static type none();               the value that holds nothing
+//   static bool held(const type& v);  whether `v` holds something to free
+//   static void free(type v);         frees a held value; never throws
+// Move-only: a move hands the value over and leaves the source holding nothing.
+template <typename Traits>
+class UniqueOwner {
+ public:
+  using type = typename Traits::type;
+
+  UniqueOwner() noexcept : value_(Traits::none()) {}
+  static UniqueOwner adopt(type owned) noexcept {
+    UniqueOwner o;
+    o.value_ = owned;
+    return o;
+  }
+  UniqueOwner(const UniqueOwner&) = delete;
+  UniqueOwner& operator=(const UniqueOwner&) = delete;
+  UniqueOwner(UniqueOwner&& o) noexcept : value_(o.release()) {}
+  UniqueOwner& operator=(UniqueOwner&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  ~UniqueOwner() { dispose(value_); }
+
+  type get() const noexcept { return value_; }
+  type* out() noexcept {
+    reset();
+    return &value_;
+  }
+  type release() noexcept { return std::exchange(value_, Traits::none()); }
+  // The new value is in place before the old one is freed.
+  void reset(type raw = Traits::none()) noexcept { dispose(std::exchange(value_, raw)); }
+  explicit operator bool() const noexcept { return Traits::held(value_); }
+
+ protected:
+  type* address() noexcept { return &value_; }
+  const type* address() const noexcept { return &value_; }
+
+ private:
+  static void dispose(type value) noexcept {
+    if (!Traits::held(value)) return;
+    KeptLastError kept;
+    Traits::free(value);
+  }
+
+  type value_;
+};
+
+// A kind of pointer that the platform frees with one call, null holding nothing.
+template <typename Pointer, auto Free>
+struct PointerTraits {
+  using type = Pointer;
+  static type none() noexcept { return nullptr; }
+  static bool held(type p) noexcept { return p != nullptr; }
+  static void free(type p) noexcept { Free(p); }
+};
+
+// The frees themselves, as functions of this library: an imported function's address is no
+// constant that a template can take.
+inline void freeBstr(BSTR s) noexcept { SysFreeString(s); }
+inline void destroySafeArray(SAFEARRAY* a) noexcept { SafeArrayDestroy(a); }
+inline void freeModule(HMODULE m) noexcept { FreeLibrary(m); }
+inline void closeRegKey(HKEY k) noexcept { RegCloseKey(k); }
+inline void freeCoTaskText(LPOLESTR p) noexcept { CoTaskMemFree(p); }
+
+using BstrTraits = PointerTraits<BSTR, freeBstr>;
+using SafeArrayTraits = PointerTraits<SAFEARRAY*, destroySafeArray>;
+using ModuleTraits = PointerTraits<HMODULE, freeModule>;
+using RegKeyTraits = PointerTraits<HKEY, closeRegKey>;
+using CoTaskTextTraits = PointerTraits<LPOLESTR, freeCoTaskText>;
+
+// A kernel handle: both INVALID_HANDLE_VALUE (what file calls give on failure) and null (what
+// most others give) hold nothing; an empty Handle is INVALID_HANDLE_VALUE.
+struct HandleTraits {
+  using type = HANDLE;
+  static type none() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool held(type h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void free(type h) noexcept { CloseHandle(h); }
+};
+
+// A VARIANT is a value, not a handle: it holds something while its type is not Empty, and a
+// copy of it frees what the original holds.
+struct VariantTraits {
+  using type = VARIANT;
+  static type none() noexcept {
+    VARIANT v;
+    std::memset(&v, 0, sizeof v);  // VT_EMPTY
+    return v;
+  }
+  static bool held(const type& v) noexcept { return V_VT(&v) != VT_EMPTY; }
+  static void free(type v) noexcept { VariantClear(&v); }
+};
+
+using SafeArray = UniqueOwner<SafeArrayTraits>;
+using Handle = UniqueOwner<HandleTraits>;
+using Module = UniqueOwner<ModuleTraits>;
+using RegKey = UniqueOwner<RegKeyTraits>;
+
+class Bstr : public UniqueOwner<BstrTraits> {
  public:
   Bstr() = default;
-  static Bstr adopt(BSTR owned) {
+  static Bstr adopt(BSTR owned) noexcept {
     Bstr b;
-    b.s_ = owned;
+    b.reset(owned);
     return b;
   }
   explicit Bstr(std::u16string_view text) {
-    if (!text.empty()) {
-      s_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
-      if (!s_) throw std::bad_alloc();
-    }
+    if (text.empty()) return;
+    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+    if (!s) throw std::bad_alloc();
+    reset(s);
   }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  Bstr(Bstr&& o) noexcept : s_(std::exchange(o.s_, nullptr)) {}
-  ~Bstr() { SysFreeString(s_); }
-  BSTR get() const { return s_; }
-  BSTR* out() { reset(); return &s_; }
-  BSTR release() { return std::exchange(s_, nullptr); }
-  void reset() { SysFreeString(std::exchange(s_, nullptr)); }
-  std::u16string_view view() const { return bstrView(s_); }
-
- private:
-  BSTR s_ = nullptr;
+  std::u16string_view view() const { return bstrView(get()); }
 };
 
 // A result string: the empty text is returned as a null BSTR.
 inline BSTR newResultString(std::u16string_view text) { return Bstr(text).release(); }
 
-class Variant {
+class Variant : public UniqueOwner<VariantTraits> {
  public:
-  Variant() { VariantInit(&v_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  ~Variant() { VariantClear(&v_); }
-  VARIANT* get() { return &v_; }
-  const VARIANT* get() const { return &v_; }
-  VARIANT release() { VARIANT out = v_; VariantInit(&v_); return out; }
-
- private:
-  VARIANT v_;
-};
-
-class SafeArray {
- public:
-  SafeArray() = default;
-  static SafeArray adopt(SAFEARRAY* owned) {
-    SafeArray a;
-    a.a_ = owned;
-    return a;
+  Variant() = default;
+  static Variant adopt(VARIANT owned) noexcept {
+    Variant v;
+    v.reset(owned);
+    return v;
   }
-  SafeArray(const SafeArray&) = delete;
-  SafeArray& operator=(const SafeArray&) = delete;
-  SafeArray(SafeArray&& o) noexcept : a_(std::exchange(o.a_, nullptr)) {}
-  ~SafeArray() { reset(); }
-  SAFEARRAY* get() const { return a_; }
-  SAFEARRAY* release() { return std::exchange(a_, nullptr); }
-  void reset() {
-    if (a_) SafeArrayDestroy(a_);
-    a_ = nullptr;
-  }
-
- private:
-  SAFEARRAY* a_ = nullptr;
-};
-
-class Handle {
- public:
-  Handle() = default;
-  static Handle adopt(HANDLE owned) {
-    Handle h;
-    h.h_ = owned;
-    return h;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  ~Handle() { reset(); }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-  void reset() {
-    if (valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
-};
-
-class Module {
- public:
-  Module() = default;
-  static Module adopt(HMODULE owned) {
-    Module m;
-    m.m_ = owned;
-    return m;
-  }
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
-  Module(Module&& o) noexcept : m_(std::exchange(o.m_, nullptr)) {}
-  ~Module() { reset(); }
-  HMODULE get() const { return m_; }
-  explicit operator bool() const { return m_ != nullptr; }
-  HMODULE release() { return std::exchange(m_, nullptr); }
-  void reset() {
-    if (m_) FreeLibrary(m_);
-    m_ = nullptr;
-  }
-
- private:
-  HMODULE m_ = nullptr;
-};
-
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() { if (k_) RegCloseKey(k_); }
-  HKEY* out() { return &k_; }
-  HKEY get() const { return k_; }
-  HKEY release() { return std::exchange(k_, nullptr); }
-  // Closes now and reports the result, for callers that must examine it.
-  LONG reset() { LONG r = k_ ? RegCloseKey(k_) : ERROR_SUCCESS; k_ = nullptr; return r; }
-
- private:
-  HKEY k_ = nullptr;
+  VARIANT* get() noexcept { return address(); }
+  const VARIANT* get() const noexcept { return address(); }
 };
 
 // A text that the COM runtime allocated (StringFromCLSID, ProgIDFromCLSID).
-class CoTaskText {
+class CoTaskText : public UniqueOwner<CoTaskTextTraits> {
  public:
   CoTaskText() = default;
-  CoTaskText(const CoTaskText&) = delete;
-  CoTaskText& operator=(const CoTaskText&) = delete;
-  ~CoTaskText() { CoTaskMemFree(p_); }
-  LPOLESTR* out() { return &p_; }
-  std::u16string text() const { return p_ ? std::u16string(u16ptr(p_)) : std::u16string(); }
+  static CoTaskText adopt(LPOLESTR owned) noexcept {
+    CoTaskText t;
+    t.reset(owned);
+    return t;
+  }
+  std::u16string text() const { return get() ? std::u16string(u16ptr(get())) : std::u16string(); }
+};
+
+// The data of an array, locked in place by SafeArrayAccessData while this holds the array, and
+// unlocked by SafeArrayUnaccessData when it goes.
+struct SafeArrayDataTraits {
+  using type = SAFEARRAY*;
+  static type none() noexcept { return nullptr; }
+  static bool held(type a) noexcept { return a != nullptr; }
+  static void free(type a) noexcept { SafeArrayUnaccessData(a); }
+};
+class SafeArrayData : public UniqueOwner<SafeArrayDataTraits> {
+ public:
+  SafeArrayData() = default;
+  // Locks `array`; holds nothing when the platform refuses, with its answer in `hr`.
+  SafeArrayData(SAFEARRAY* array, HRESULT& hr) noexcept {
+    hr = SafeArrayAccessData(array, &data_);
+    if (SUCCEEDED(hr)) reset(array);
+    else data_ = nullptr;
+  }
+  // The first element; null while nothing is held.
+  void* data() const noexcept { return *this ? data_ : nullptr; }
 
  private:
-  LPOLESTR p_ = nullptr;
+  void* data_ = nullptr;
 };
+
+// A description that a type library or a type's information lends out (GetTypeAttr,
+// GetFuncDesc, GetLibAttr) and takes back through the lender. The lender is not counted: it
+// outlives the description wherever one is held.
+template <typename Lender, typename Part, void (*GiveBack)(Lender*, Part*)>
+struct LentTraits {
+  struct type {
+    Lender* lender;
+    Part* part;
+  };
+  static type none() noexcept { return {nullptr, nullptr}; }
+  static bool held(const type& v) noexcept { return v.part != nullptr; }
+  static void free(type v) noexcept { GiveBack(v.lender, v.part); }
+};
+template <typename Lender, typename Part, void (*GiveBack)(Lender*, Part*)>
+class LentPart : public UniqueOwner<LentTraits<Lender, Part, GiveBack>> {
+ public:
+  LentPart() = default;
+  static LentPart adopt(Lender* lender, Part* part) noexcept {
+    LentPart p;
+    p.reset({lender, part});
+    return p;
+  }
+  const Part* operator->() const noexcept { return this->get().part; }
+  const Part& operator*() const noexcept { return *this->get().part; }
+};
+
+inline void giveBackTypeAttr(ITypeInfo* info, TYPEATTR* attr) { info->ReleaseTypeAttr(attr); }
+inline void giveBackFuncDesc(ITypeInfo* info, FUNCDESC* desc) { info->ReleaseFuncDesc(desc); }
+inline void giveBackLibAttr(ITypeLib* lib, TLIBATTR* attr) { lib->ReleaseTLibAttr(attr); }
+using TypeAttr = LentPart<ITypeInfo, TYPEATTR, giveBackTypeAttr>;
+using FuncDesc = LentPart<ITypeInfo, FUNCDESC, giveBackFuncDesc>;
+using LibAttr = LentPart<ITypeLib, TLIBATTR, giveBackLibAttr>;
+
+// The attributes of a type, or an empty owner when the platform gives none.
+inline TypeAttr typeAttrOrNone(ITypeInfo* info) noexcept {
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr))) return TypeAttr();
+  return TypeAttr::adopt(info, attr);
+}
+
+// The description of function `index` of a type, or an empty owner when the platform gives none.
+inline FuncDesc funcDescOrNone(ITypeInfo* info, UINT index) noexcept {
+  FUNCDESC* desc = nullptr;
+  if (FAILED(info->GetFuncDesc(index, &desc))) return FuncDesc();
+  return FuncDesc::adopt(info, desc);
+}
 
 // Scoped hold of a slim reader/writer lock.
 class SharedLock {

@@ -171,7 +171,7 @@ void readArrayElement(const VARIANT& array, LONG index, Variant& element) {
   if (index < arrayBound(array, 1, Bound::lower) || index > arrayBound(array, 1, Bound::upper))
     raiseArrayError(DISP_E_BADINDEX);
 
-  VariantClear(element.get());
+  element.reset();
   VARTYPE type = V_VT(&followReferences(array)) & VT_TYPEMASK;
   if (type == VT_VARIANT) {
     void* slot = nullptr;
@@ -253,11 +253,12 @@ void ArgumentCopy::copyElements(SAFEARRAY* array) {
   UINT dimensions = SafeArrayGetDim(array);
   ULONG count = dimensions ? 1 : 0;
   for (UINT d = 0; d < dimensions; ++d) count *= array->rgsabound[d].cElements;
-  void* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &data))) return;
-  auto* elements = static_cast<VARIANT*>(data);
+  // Unlocked on every way out, also when memory for a copied value runs out.
+  HRESULT hr = S_OK;
+  SafeArrayData data(array, hr);
+  if (FAILED(hr)) return;
+  auto* elements = static_cast<VARIANT*>(data.data());
   for (ULONG i = 0; i < count; ++i) copyElement(elements[i]);
-  SafeArrayUnaccessData(array);
 }
 
 void ArgumentCopy::copyElement(VARIANT& element) {

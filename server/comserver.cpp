@@ -3,6 +3,7 @@
 #include "server/comserver.h"
 
 #include <atomic>
+#include <utility>
 
 #include "automation/ansi.h"
 #include "automation/errors.h"
@@ -159,8 +160,9 @@ void stopLibrary(bool processEnding) {
   TComServer* server = gServer.exchange(nullptr);  // objects destroyed from now on are no longer counted
   if (processEnding) return;  // other modules may be gone already: touch nothing
   delete server;
-  if (gOleAut) FreeLibrary(gOleAut);
-  gOleAut = nullptr;
+  // Held raw, not in a Module: the runtime's exit code would free an owner in static storage
+  // when the process ends too, where nothing may be touched.
+  Module::adopt(std::exchange(gOleAut, nullptr)).reset();
   destroyComClassManager();
 }
 

@@ -1,5 +1,7 @@
 // The exported entry points. Each catches everything at its edge: no C++ exception ever
-// leaves the library.
+// leaves the library. A caller sees the result code it has always seen for any failure
+// (E_FAIL from the registration entries), and answerAtEdge writes what that code drops, the
+// HRESULT and message that registration raised, to the debugger.
 #include <windows.h>
 #include <objbase.h>
 
@@ -36,9 +38,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  TComObjectFactory* factory = startLibraryOnce() ? comClassManager().FindFactory(clsid) : nullptr;
-  if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
-  return factory->QueryInterface(iid, out);
+  try {
+    TComObjectFactory* factory = startLibraryOnce() ? comClassManager().FindFactory(clsid) : nullptr;
+    if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+    return factory->QueryInterface(iid, out);
+  } catch (...) {
+    // Only memory running out while the factory registry is made raises here, after a start-up
+    // that made no factory: there is none to give.
+    return answerAtEdge(u"DllGetClassObject", CLASS_E_CLASSNOTAVAILABLE);
+  }
 }
 
 // Never starts the library: before any start there is nothing to keep it loaded.
@@ -54,7 +62,7 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     comServer()->WriteRegistration();
     return S_OK;
   } catch (...) {
-    return E_FAIL;
+    return answerAtEdge(u"DllRegisterServer", E_FAIL);
   }
 }
 
@@ -64,7 +72,7 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     comServer()->EraseRegistration();
     return S_OK;
   } catch (...) {
-    return E_FAIL;
+    return answerAtEdge(u"DllUnregisterServer", E_FAIL);
   }
 }
 
@@ -80,6 +88,6 @@ extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) 
       comServer()->EraseUserRegistration();
     return S_OK;
   } catch (...) {
-    return E_FAIL;
+    return answerAtEdge(install ? u"DllInstall(TRUE, \"user\")" : u"DllInstall(FALSE, \"user\")", E_FAIL);
   }
 }

@@ -51,6 +51,8 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
     object = class_.create();
     object->construct(*this, outer);
   } catch (...) {
+    // The caller sees E_UNEXPECTED for any failure; the debugger sees why.
+    const HRESULT answer = answerAtEdge(u"IClassFactory::CreateInstance", E_UNEXPECTED);
     // A half-made object is already counted; deleting it uncounts it again.
     delete object;
     std::u16string message;
@@ -69,7 +71,7 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
       std::u16string caption = frameText(IDS_ERROR_CAPTION);
       MessageBoxW(nullptr, wptr(message), wptr(caption), MB_OK | MB_ICONHAND | MB_SETFOREGROUND);
     }
-    return E_UNEXPECTED;
+    return answer;
   }
   HRESULT hr = object->nonDelegatingQueryInterface(iid, out);
   if (object->refCount() == 0) delete object;
@@ -112,17 +114,13 @@ TTypedComObjectFactory::TTypedComObjectFactory(TComServerObject& server, const C
 // ---- TAutoObjectFactory -------------------------------------------------------------------
 
 namespace {
-struct TypeAttr {
-  ITypeInfo* info;
+// The attributes of a type that the factory cannot do without: raises when the platform gives none.
+TypeAttr requiredTypeAttr(ITypeInfo* info) {
   TYPEATTR* attr = nullptr;
-  explicit TypeAttr(ITypeInfo* i) : info(i) {
-    HRESULT hr = info->GetTypeAttr(&attr);
-    if (FAILED(hr)) throw EOleSysError(hr);
-  }
-  ~TypeAttr() { info->ReleaseTypeAttr(attr); }
-  TypeAttr(const TypeAttr&) = delete;
-  TypeAttr& operator=(const TypeAttr&) = delete;
-};
+  HRESULT hr = info->GetTypeAttr(&attr);
+  if (FAILED(hr)) throw EOleSysError(hr);
+  return TypeAttr::adopt(info, attr);
+}
 }  // namespace
 
 TAutoObjectFactory::TAutoObjectFactory(TComServerObject& server, const ComClass& cls, REFCLSID clsid,
@@ -130,8 +128,8 @@ TAutoObjectFactory::TAutoObjectFactory(TComServerObject& server, const ComClass&
     : TTypedComObjectFactory(server, cls, clsid, instancing, threadingModel) {
   // The default interface of the coclass, not a source interface.
   {
-    TypeAttr coclass(classTypeInfo());
-    for (UINT i = 0; i < coclass.attr->cImplTypes && !dispatchTypeInfo_; ++i) {
+    TypeAttr coclass = requiredTypeAttr(classTypeInfo());
+    for (UINT i = 0; i < coclass->cImplTypes && !dispatchTypeInfo_; ++i) {
       INT flags = 0;
       if (FAILED(classTypeInfo()->GetImplTypeFlags(i, &flags))) continue;
       if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != IMPLTYPEFLAG_FDEFAULT) continue;
@@ -142,21 +140,23 @@ TAutoObjectFactory::TAutoObjectFactory(TComServerObject& server, const ComClass&
     }
   }
   if (!dispatchTypeInfo_) throw EOleError(fillMessage(frameText(IDS_BAD_TYPE_INFO), {cls.name}));
-  TypeAttr dispatch(dispatchTypeInfo_.Get());
-  dispatchEntry_ = findInterfaceEntry(cls, dispatch.attr->guid);
+  TypeAttr dispatch = requiredTypeAttr(dispatchTypeInfo_.Get());
+  dispatchEntry_ = findInterfaceEntry(cls, dispatch->guid);
   if (!dispatchEntry_) throw EOleError(fillMessage(frameText(IDS_NO_DISPATCH), {cls.name}));
-  setErrorIID(dispatch.attr->guid);
+  setErrorIID(dispatch->guid);
   readMemberNames();
   fastDispatch_ = std::make_unique<FastDispatch>(dispatchTypeInfo_.Get());
 }
 
 void TAutoObjectFactory::readMemberNames() {
-  TypeAttr attr(dispatchTypeInfo_.Get());
-  for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
-    FUNCDESC* desc = nullptr;
-    if (FAILED(dispatchTypeInfo_->GetFuncDesc(i, &desc))) continue;
-    MEMBERID id = desc->memid;
-    dispatchTypeInfo_->ReleaseFuncDesc(desc);
+  TypeAttr attr = requiredTypeAttr(dispatchTypeInfo_.Get());
+  for (UINT i = 0; i < attr->cFuncs; ++i) {
+    MEMBERID id = MEMBERID_NIL;
+    {
+      FuncDesc desc = funcDescOrNone(dispatchTypeInfo_.Get(), i);
+      if (!desc) continue;
+      id = desc->memid;
+    }
     Bstr name;
     if (SUCCEEDED(dispatchTypeInfo_->GetDocumentation(id, name.out(), nullptr, nullptr, nullptr)))
       memberIds_.emplace_back(std::u16string(name.view()), id);

@@ -17,6 +17,7 @@
 #include <oleauto.h>
 
 #include <optional>
+#include <utility>
 
 #include "automation/frame_strings.h"
 #include "automation/raii.h"
@@ -92,23 +93,13 @@ std::u16string guidText(REFGUID guid) {
   return text.text();
 }
 
-// The type library's attributes, given back on every way out.
-class LibAttr {
- public:
-  explicit LibAttr(ITypeLib* lib) : lib_(lib) {
-    HRESULT hr = lib_->GetLibAttr(&attr_);
-    if (FAILED(hr)) throw EOleSysError(hr);
-  }
-  ~LibAttr() { lib_->ReleaseTLibAttr(attr_); }
-  LibAttr(const LibAttr&) = delete;
-  LibAttr& operator=(const LibAttr&) = delete;
-  const TLIBATTR* operator->() const { return attr_; }
-  const TLIBATTR& operator*() const { return *attr_; }
-
- private:
-  ITypeLib* lib_;
-  TLIBATTR* attr_ = nullptr;
-};
+// The type library's attributes, given back on every way out; raises when the platform gives none.
+LibAttr requiredLibAttr(ITypeLib* lib) {
+  TLIBATTR* attr = nullptr;
+  HRESULT hr = lib->GetLibAttr(&attr);
+  if (FAILED(hr)) throw EOleSysError(hr);
+  return LibAttr::adopt(lib, attr);
+}
 
 // The server entry: the library's long path, or its 8.3 short form when the long one holds a
 // space. Both come from the UTF-16 path functions, so they name the module whatever the ANSI
@@ -165,16 +156,19 @@ using RegisterTypeLibForUserFn = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*)
 // HKEY_CURRENT_USER\Software\Classes, the per-user part of HKEY_CLASSES_ROOT.
 ClassesRoot userClasses() { return {HKEY_CURRENT_USER, u"Software\\Classes\\"}; }
 
-// Points a registration pass at another root and back at the machine's classes on every way out.
+// Points a registration pass at another root and, on every way out, back at the one it had: the
+// machine's classes, since no pass runs inside another. The root it had is kept rather than made
+// again, so that the way back allocates nothing and cannot fail.
 class RootScope {
  public:
-  RootScope(ClassesRoot& root, ClassesRoot during) : root_(root) { root_ = std::move(during); }
-  ~RootScope() { root_ = ClassesRoot(); }
+  RootScope(ClassesRoot& root, ClassesRoot during) : root_(root), previous_(std::exchange(root, std::move(during))) {}
+  ~RootScope() { root_ = std::move(previous_); }
   RootScope(const RootScope&) = delete;
   RootScope& operator=(const RootScope&) = delete;
 
  private:
   ClassesRoot& root_;
+  ClassesRoot previous_;
 };
 
 }  // namespace
@@ -201,7 +195,7 @@ void TComObjectFactory::writeClassEntries() {
     createRegKey(root, progID_ + u"\\Clsid", u"", guidText(clsid_));
     createRegKey(root, classKey + u"\\ProgID", u"", progID_);
   }
-  LibAttr attr(server_.typeLib());
+  LibAttr attr = requiredLibAttr(server_.typeLib());
   createRegKey(root, classKey + u"\\Version", u"", versionText(attr->wMajorVerNum, attr->wMinorVerNum));
   createRegKey(root, classKey + u"\\TypeLib", u"", guidText(attr->guid));
 }
@@ -256,7 +250,7 @@ void TComServer::updateFactories(bool registering) {
 // keys, which the platform's RegisterTypeLib writes into both views and UnRegisterTypeLib takes
 // from both. The last registration to go unregisters the library as a whole.
 void TComServer::eraseTypeLibRegistration(ITypeLib* lib, UnRegisterTypeLibFn unregister) {
-  LibAttr attr(lib);
+  LibAttr attr = requiredLibAttr(lib);
   if (otherViewRegistersAClass()) {
     wchar_t locale[16];
     wsprintfW(locale, L"\\%lx", attr->lcid);

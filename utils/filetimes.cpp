@@ -71,7 +71,7 @@ std::optional<SYSTEMTIME> variantToSystemTime(const ArgumentCopy& argument) {
 HRESULT TUtils::getFileTime(BSTR filePath, VARIANT* aryStrDate) {
   return methodGuard(*this, aryStrDate, [&] {
     Handle file = Handle::adopt(CreateFileW(pathText(filePath), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return;
+    if (!file) return;
     FILETIME times[3];
     BOOL read = GetFileTime(file.get(), &times[creationTime], &times[lastAccessTime], &times[lastWriteTime]);
     file.reset();
@@ -147,7 +147,7 @@ std::u16string TUtils::applyFileTimes(BSTR path, const FILETIME* creation, const
   // Write access and no sharing: a read-only file, a directory and a file that another handle
   // holds open all fail here.
   Handle file = Handle::adopt(CreateFileW(pathText(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return kFileOpenFailed;
+  if (!file) return kFileOpenFailed;
   if (!SetFileTime(file.get(), creation, lastAccess, lastWrite)) return lastErrorText();
   return {};
 }

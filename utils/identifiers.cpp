@@ -41,6 +41,11 @@ GUID textToGuid(const std::u16string& text) {
 
 using ServerEntry = HRESULT(STDAPICALLTYPE*)();
 
+// progIDToClsid and clsidToProgID answer "" for any failure, as documented, memory running out
+// among them: it is not raised to the method guard, which would answer with an error instead,
+// and what the empty answer hides goes to the debugger.
+const char16_t kEmptyAnswer[] = u"\"\"";
+
 }  // namespace
 
 HRESULT TUtils::genGUID(BSTR* retVal) {
@@ -60,8 +65,10 @@ HRESULT TUtils::progIDToClsid(BSTR sProgID, BSTR* retVal) {
       HRESULT hr = CLSIDFromProgID(wptr(name), &clsid);
       if (FAILED(hr)) throw EOleSysError(hr);
       *retVal = newResultString(throughAnsi(guidToText(clsid)));
+    } catch (const std::bad_alloc&) {
+      traceDroppedError(u"progIDToClsid", kEmptyAnswer);  // memory ran out: see kEmptyAnswer
     } catch (...) {
-      // Whatever failed, the answer is the empty string.
+      // Whatever else failed (an unknown ProgID, say), the answer is the empty string.
     }
   });
 }
@@ -74,8 +81,11 @@ HRESULT TUtils::clsidToProgID(BSTR sClsid, BSTR* retVal) {
       HRESULT hr = ProgIDFromCLSID(clsid, progId.out());
       if (FAILED(hr)) throw EOleSysError(hr);
       *retVal = newResultString(throughAnsi(progId.text()));
+    } catch (const std::bad_alloc&) {
+      traceDroppedError(u"clsidToProgID", kEmptyAnswer);  // memory ran out: see kEmptyAnswer
     } catch (...) {
-      // Whatever failed, the answer is the empty string.
+      // Whatever else failed (a malformed CLSID, one without a ProgID), the answer is the empty
+      // string.
     }
   });
 }

@@ -100,18 +100,8 @@ bool isWindows9x() {
 }
 
 // An open enumeration of network resources.
-class NetEnumeration {
- public:
-  NetEnumeration() = default;
-  NetEnumeration(const NetEnumeration&) = delete;
-  NetEnumeration& operator=(const NetEnumeration&) = delete;
-  ~NetEnumeration() { if (h_) WNetCloseEnum(h_); }
-  HANDLE* out() { return &h_; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_ = nullptr;
-};
+inline void closeNetEnumeration(HANDLE h) noexcept { WNetCloseEnum(h); }
+using NetEnumeration = UniqueOwner<PointerTraits<HANDLE, closeNetEnumeration>>;
 
 #endif
 
@@ -197,9 +187,7 @@ HRESULT TUtils::getShortPath(BSTR longPath, BSTR* ShortPath) {
 }
 
 HRESULT TUtils::getMaxPath(INT* iMaxPath) {
-  if (!iMaxPath) return E_POINTER;
-  *iMaxPath = MAX_PATH;
-  return S_OK;
+  return methodGuard(*this, iMaxPath, [&] { *iMaxPath = MAX_PATH; });
 }
 
 HRESULT TUtils::getFullPathName(BSTR relPath, BSTR* fullPath) {
@@ -250,9 +238,9 @@ HRESULT TUtils::getCurrentDir(BSTR* currentDir) {
 }
 
 HRESULT TUtils::setCurrentDir(BSTR dirPath, VARIANT_BOOL* bSuccess) {
-  if (!bSuccess) return E_POINTER;
-  *bSuccess = SetCurrentDirectoryW(widePath(dirPath)) ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return methodGuard(*this, bSuccess, [&] {
+    *bSuccess = SetCurrentDirectoryW(widePath(dirPath)) ? VARIANT_TRUE : VARIANT_FALSE;
+  });
 }
 
 }  // namespace vantorelix

@@ -10,14 +10,11 @@ namespace vantorelix {
 
 HRESULT TUtils::sleep(UINT milliseconds) {
   // 4294967295 (INFINITE) never returns; 0 gives up the rest of the time slice.
-  Sleep(milliseconds);
-  return S_OK;
+  return guardedBody(*this, [&] { Sleep(milliseconds); });  // no result: the guard without one
 }
 
 HRESULT TUtils::getTickCount(UINT* tickCount) {
-  if (!tickCount) return E_POINTER;
-  *tickCount = GetTickCount();
-  return S_OK;
+  return methodGuard(*this, tickCount, [&] { *tickCount = GetTickCount(); });
 }
 
 HRESULT TUtils::beep(UINT Hz, UINT milliSec, BSTR* errMsg) {

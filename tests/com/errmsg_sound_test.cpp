@@ -92,6 +92,7 @@ TEST(Timing, TickCountFollowsTheSystemClockAndSleepPauses) {
   // The counter agrees with the clock within its step; the unsigned difference is right
   // across the wrap too.
   EXPECT_NEAR(static_cast<double>(after - before), elapsed, 40.0);
+  EXPECT_EQ(utils->getTickCount(nullptr), E_POINTER);
 }
 
 TEST(Timing, LateBoundSleepWithoutArgumentPausesTheDefault100Milliseconds) {

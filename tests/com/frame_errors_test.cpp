@@ -1,11 +1,16 @@
 // The frame inside this test program: the server is started here, on the type library and
 // string table linked into the executable, so that errors can be raised in method bodies and
-// the factory's start-up checks can be driven with classes made for the purpose.
+// the factory's start-up checks can be driven with classes made for the purpose; and the line
+// that an edge with a fixed answer writes for the debugger.
 #include <windows.h>
+
+#include <stdexcept>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "com_support.h"
+#include "debug_output.h"
 
 #include "automation/ansi.h"
 #include "automation/comobject.h"
@@ -226,4 +231,51 @@ TEST(Dispatch, PropertyPutFlagsAreWidenedBeforeTheTypeInformationSeesThem) {
                     vtest::kNoPlaces);
   EXPECT_TRUE(FAILED(asPut.hr));
   EXPECT_EQ(asPut.hr, asPutRef.hr);
+}
+
+// ---- the trace of what a fixed answer drops ----------------------------------------------------
+// Read from the session's debug buffer as DebugView reads it: one line per dropped error.
+namespace {
+template <class Raise>
+std::wstring traceAtEdge(vtest::DebugMonitor& monitor, Raise raise) {
+  return monitor.lineOf([&] {
+    try {
+      raise();
+    } catch (...) {
+      EXPECT_EQ(answerAtEdge(u"Edge", E_FAIL), E_FAIL);
+    }
+  });
+}
+}  // namespace
+
+TEST(Trace, OneLinePerDroppedErrorWithItsClassCodeAndMessage) {
+  vtest::DebugMonitor monitor;
+  if (!monitor.usable()) GTEST_SKIP() << "another debug monitor (DebugView?) holds the session's debug buffer";
+  const std::wstring head = L"Vantorelix: Edge answered 0x80004005, dropping ";
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw EOleSysError(u"denied\r\nsecond line", E_ACCESSDENIED); }),
+            head + L"EOleSysError 0x80070005: denied  second line\n")
+      << "a line break inside the message becomes a space";
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw EOleException(u"inner", DISP_E_EXCEPTION, u"source", u"", 0); }),
+            head + L"EOleException 0x80020009: inner\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw EOleRegistrationError(u"cannot write"); }),
+            head + L"EOleRegistrationError: cannot write\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw EOleError(u"no server"); }), head + L"EOleError: no server\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw EConvertError(u"not a GUID"); }), head + L"EConvertError: not a GUID\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw Exception(u"plain"); }), head + L"Exception: plain\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw std::bad_alloc(); }), head + L"std::bad_alloc: memory is exhausted\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw std::runtime_error("standard"); }), head + L"std::exception: standard\n");
+  EXPECT_EQ(traceAtEdge(monitor, [] { throw 42; }), head + L"an exception of no known kind\n");
+  // A message too long for the line is cut short, and the line still ends.
+  const std::wstring cut = traceAtEdge(monitor, [] { throw Exception(std::u16string(5000, u'x')); });
+  EXPECT_EQ(cut.rfind(head + L"Exception: xxx", 0), 0u);
+  EXPECT_EQ(cut.size(), 1023u);
+  EXPECT_EQ(cut.back(), L'\n');
+  EXPECT_EQ(monitor.lineOf([] { traceDroppedError(u"Method", u"\"\""); }),
+            L"Vantorelix: Method answered \"\", dropping nothing: no exception is being handled\n");
+  // The class factory's own edge.
+  TAutoObjectFactory failing(*comServer(), kFailing, CLSID_Utils, Instancing::MultiInstance, ThreadingModel::Apartment);
+  failing.setShowErrors(false);
+  void* out = nullptr;
+  EXPECT_EQ(monitor.lineOf([&] { EXPECT_EQ(failing.CreateInstance(nullptr, IID_IUtils, &out), E_UNEXPECTED); }),
+            L"Vantorelix: IClassFactory::CreateInstance answered 0x8000FFFF, dropping Exception: cannot create\n");
 }

@@ -99,6 +99,14 @@ TEST(Paths, EmptyInputsGiveEmptyResultsAndFalse) {
   VARIANT_BOOL ok = VARIANT_TRUE;
   ASSERT_EQ(utils->setCurrentDir(nullptr, &ok), S_OK);
   EXPECT_EQ(ok, VARIANT_FALSE);
+  // Without a place for the answer nothing happens at all: the directory stays.
+  wchar_t before[MAX_PATH] = {}, after[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, before);
+  Bstr temp(tempDir());
+  ASSERT_NE(temp.view(), std::u16string_view(reinterpret_cast<const char16_t*>(before)));
+  EXPECT_EQ(utils->setCurrentDir(temp.get(), nullptr), E_POINTER);
+  GetCurrentDirectoryW(MAX_PATH, after);
+  EXPECT_STREQ(after, before);
 }
 
 TEST(Paths, LongAndShortFormsOfAnExistingPath) {

@@ -1,11 +1,15 @@
 // DllRegisterServer and DllUnregisterServer: the eight registry entries, the type library
 // registration, the short-path rule for a path with a space, what removal leaves, a copy in a
-// folder that the ANSI code page cannot spell, and the two bitnesses registered side by side.
+// folder that the ANSI code page cannot spell, the two bitnesses registered side by side, and
+// the trace that a failed registration leaves for the debugger.
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "com_support.h"
+#include "debug_output.h"
 #include "registry_views.h"
+#include "automation/frame_strings.h"
 #include "utils/under_wine.h"
 
 using namespace vtest;
@@ -513,4 +517,99 @@ TEST_F(Scopes, APerUserRegistrationAndUnregistrationLeaveTheMachinesKeysAsTheyWe
   };
   EXPECT_EQ(compared(registrationIn(localMachineClasses(), views)), compared(machine))
       << "the per-user unregistration took the machine's keys";
+}
+
+// ---- why a registration failed ---------------------------------------------------------------
+// DllRegisterServer answers E_FAIL for any failure, which is all that regsvr32 reports; what
+// the failure was goes to the debugger as one line "Vantorelix: ..." (OutputDebugStringW). The
+// cases run regsvr32 as their own debuggee and read what it writes, as a debugger would
+// (tests/com/debug_output.h). A key that the registry keeps only in memory (volatile) takes no
+// lasting subkey, on Windows and Wine alike (ERROR_CHILD_MUST_BE_VOLATILE): put where
+// registration must create one, it makes that step fail.
+namespace {
+// A text as it arrives when written in the ANSI code page.
+std::wstring throughAnsi(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &bytes[0], n, nullptr, nullptr);
+  int m = MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, nullptr, 0);
+  std::wstring out(m, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, &out[0], m);
+  out.resize(m > 0 ? m - 1 : 0);
+  return out;
+}
+
+// A text of the DLL's string table.
+std::wstring dllText(UINT id) {
+  Module dll = Module::adopt(LoadLibraryExW(w(dllPath()), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const wchar_t* text = nullptr;
+  int n = dll ? LoadStringW(dll.get(), id, reinterpret_cast<LPWSTR>(&text), 0) : 0;
+  return n > 0 ? std::wstring(text, n) : std::wstring();
+}
+
+// Replaces a key of the machine's classes in this program's view (the DLL's) by an empty
+// volatile one, and removes that again.
+void putVolatileKey(const std::wstring& key, REGSAM view) {
+  RegKey classes;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, classes.out()),
+            ERROR_SUCCESS);
+  RegDeleteTreeW(classes.get(), key.c_str());
+  RegKey made;
+  ASSERT_EQ(RegCreateKeyExW(classes.get(), key.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS | view,
+                            nullptr, made.out(), nullptr),
+            ERROR_SUCCESS);
+  RegKey child;
+  ASSERT_EQ(RegCreateKeyExW(made.get(), L"lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view,
+                            nullptr, child.out(), nullptr),
+            ERROR_CHILD_MUST_BE_VOLATILE)
+      << "the volatile key took a lasting subkey: these cases cannot make the registration fail";
+}
+void removeKeyTree(const std::wstring& key, REGSAM view) {
+  RegKey classes;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, classes.out()) == ERROR_SUCCESS)
+    RegDeleteTreeW(classes.get(), key.c_str());
+}
+
+class RegistrationTrace : public Registration {
+ protected:
+  void TearDown() override {
+    for (const std::wstring& key : blocked_) removeKeyTree(key, views_.own);
+    Registration::TearDown();
+  }
+
+  void block(const std::wstring& key) {
+    blocked_.push_back(key);
+    putVolatileKey(key, views_.own);
+  }
+
+  Debugged regsvr32() { return runDebugged(quoted(regsvr32In(L"System32")) + L" /s " + quoted(wide(dllPath()))); }
+
+ private:
+  const Views views_ = registryViews();
+  std::vector<std::wstring> blocked_;
+};
+}  // namespace
+
+TEST_F(RegistrationTrace, ARegistryWriteThatFailsIsTracedWithItsMessage) {
+  block(kProgID);  // the ProgID's Clsid subkey cannot be made
+  const std::wstring message = dllText(IDS_REGISTRY_WRITE);
+  ASSERT_FALSE(message.empty());
+  Debugged run = regsvr32();
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 5u) << "not regsvr32's code for a failed DllRegisterServer";
+  std::vector<DebugLine> lines = traceLines(run);
+  for (const DebugLine& line : lines)
+    std::printf("trace (%s): %s", line.wide ? "UTF-16" : "ANSI", narrow(line.text).c_str());
+  ASSERT_EQ(lines.size(), 1u) << "one line for the one failure";
+  const DebugLine& line = lines[0];
+  const std::wstring expected = L"Vantorelix: DllRegisterServer answered 0x80004005, dropping EOleRegistrationError: " +
+                                (line.wide ? message : throughAnsi(message)) + L"\n";
+  EXPECT_EQ(line.text, expected) << narrow(line.text);
+}
+
+TEST_F(RegistrationTrace, ARegistrationThatSucceedsTracesNothing) {
+  Debugged run = regsvr32();
+  ASSERT_TRUE(run.ended);
+  EXPECT_EQ(run.exitCode, 0u);
+  for (const DebugLine& line : traceLines(run)) ADD_FAILURE() << narrow(line.text);
 }
