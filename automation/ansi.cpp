@@ -22,7 +22,8 @@ std::u16string fromAnsi(std::string_view text) {
   int n = MultiByteToWideChar(gCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::u16string out(n > 0 ? n : 0, u'\0');
   if (n > 0)
-    MultiByteToWideChar(gCodePage, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(&out[0]), n);
+    MultiByteToWideChar(gCodePage, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(&out[0]),
+                        n);
   return out;
 }
 

@@ -57,7 +57,7 @@ ULONG TComObject::nonDelegatingAddRef() { return static_cast<ULONG>(InterlockedI
 HRESULT TComObject::nonDelegatingQueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  const InterfaceEntry* entry = findInterfaceEntry(classInfo(), iid);
+  const InterfaceEntry* entry = findInterfaceEntry(interfaceTable(), iid);
   if (!entry) return E_NOINTERFACE;
   IUnknown* itf = entry->get(this);
   itf->AddRef();
@@ -80,7 +80,7 @@ ULONG TComObject::AddRef() { return controller_ ? controller_->AddRef() : nonDel
 ULONG TComObject::Release() { return controller_ ? controller_->Release() : nonDelegatingRelease(); }
 
 HRESULT TComObject::InterfaceSupportsErrorInfo(REFIID iid) {
-  return findInterfaceEntry(classInfo(), iid) ? S_OK : S_FALSE;
+  return findInterfaceEntry(interfaceTable(), iid) ? S_OK : S_FALSE;
 }
 
 HRESULT TComObject::reportMethodError(const Exception& error) {
@@ -105,13 +105,13 @@ HRESULT TComObject::reportMethodError(const Exception& error) {
 
 namespace {
 const InterfaceEntry kTypedComObjectEntries[] = {
-    {&IID_IProvideClassInfo, [](TComObject* o) -> IUnknown* {
-       return static_cast<IProvideClassInfo*>(static_cast<TTypedComObject*>(o));
-     }},
+    {&IID_IProvideClassInfo,
+     [](TComObject* o) -> IUnknown* { return static_cast<IProvideClassInfo*>(static_cast<TTypedComObject*>(o)); }},
 };
 }  // namespace
 
-const ComClass TTypedComObject::comClass = {u"TTypedComObject", &TComObject::comClass, kTypedComObjectEntries, 1, nullptr};
+const ComClass TTypedComObject::comClass = {u"TTypedComObject", &TComObject::comClass, kTypedComObjectEntries, 1,
+                                            nullptr};
 
 HRESULT TTypedComObject::GetClassInfo(ITypeInfo** out) {
   if (!out) return E_POINTER;
@@ -164,10 +164,9 @@ HRESULT TAutoObject::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags, DISPPAR
                             EXCEPINFO* excepInfo, UINT* argErr) {
   IUnknown* instance = dispatchInstance_;
   // Ordinary calls whose arguments need no conversion go straight to the method; the answer
-  // is the one that the platform's path below gives the same call.
+  // is the one that the platform path below gives the same call.
   HRESULT hr;
-  if (!asksForGeneralPath(iid) &&
-      fastDispatch_->invoke(instance, dispid, flags, params, result, excepInfo, hr))
+  if (!asksForPlatformPath(iid) && fastDispatch_->invoke(instance, dispid, flags, params, result, excepInfo, hr))
     return hr;
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
   return factory().dispatchTypeInfo()->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);

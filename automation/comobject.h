@@ -54,7 +54,7 @@ class ObjectFactory {
   // The DISPID of a member of the dispatch interface by its name, in any letter case; false for
   // a name it does not know.
   virtual bool findMemberId(const wchar_t* name, DISPID& id) const = 0;
-  // The direct road of Invoke for ordinary calls, read from the same type information.
+  // The fast path of Invoke for ordinary calls, read from the same type information.
   virtual const FastDispatch& fastDispatch() const = 0;
 
  protected:
@@ -102,13 +102,15 @@ class TComObject : public ISupportErrorInfo {
   friend class TComObjectFactory;  // the server's factory destroys an object that no query has taken
   TComObject();
   virtual ~TComObject();
-  virtual const ComClass& classInfo() const { return comClass; }
+  virtual const ComClass& interfaceTable() const { return comClass; }
 
  private:
   // The object's own identity: a separate interface pointer whose methods never delegate.
   struct OwnUnknown final : IUnknown {
     TComObject* self;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return self->nonDelegatingQueryInterface(iid, out); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+      return self->nonDelegatingQueryInterface(iid, out);
+    }
     ULONG STDMETHODCALLTYPE AddRef() override { return self->nonDelegatingAddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return self->nonDelegatingRelease(); }
   };
@@ -124,7 +126,9 @@ class TTypedComObject : public TComObject, public IProvideClassInfo {
  public:
   static const ComClass comClass;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return TComObject::QueryInterface(iid, out); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return TComObject::QueryInterface(iid, out);
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return TComObject::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return TComObject::Release(); }
 
@@ -133,7 +137,7 @@ class TTypedComObject : public TComObject, public IProvideClassInfo {
 
  protected:
   TTypedComObject() = default;
-  const ComClass& classInfo() const override { return comClass; }
+  const ComClass& interfaceTable() const override { return comClass; }
 };
 
 class TAutoObject : public TTypedComObject, public IDispatch {
@@ -142,7 +146,9 @@ class TAutoObject : public TTypedComObject, public IDispatch {
 
   void initialize() override;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return TComObject::QueryInterface(iid, out); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return TComObject::QueryInterface(iid, out);
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return TComObject::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return TComObject::Release(); }
 
@@ -155,11 +161,11 @@ class TAutoObject : public TTypedComObject, public IDispatch {
 
  protected:
   TAutoObject() = default;
-  const ComClass& classInfo() const override { return comClass; }
+  const ComClass& interfaceTable() const override { return comClass; }
 
  private:
-  IUnknown* dispatchInstance_ = nullptr;  // the dispatch interface's pointer in this object
-  const FastDispatch* fastDispatch_ = nullptr;  // the factory's direct road of Invoke
+  IUnknown* dispatchInstance_ = nullptr;        // the dispatch interface's pointer in this object
+  const FastDispatch* fastDispatch_ = nullptr;  // the factory's fast path of Invoke
 };
 
 // Raises again, in the calling body, a failed HRESULT of a method called directly on the same

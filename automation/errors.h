@@ -40,9 +40,10 @@ class EOleSysError : public EOleError {
 
 class EOleException : public EOleSysError {
  public:
-  EOleException(std::u16string message, HRESULT code, std::u16string source, std::u16string helpFile,
-                DWORD helpContext)
-      : EOleSysError(std::move(message), code, helpContext), source_(std::move(source)), helpFile_(std::move(helpFile)) {}
+  EOleException(std::u16string message, HRESULT code, std::u16string source, std::u16string helpFile, DWORD helpContext)
+      : EOleSysError(std::move(message), code, helpContext),
+        source_(std::move(source)),
+        helpFile_(std::move(helpFile)) {}
   const std::u16string& source() const { return source_; }
   const std::u16string& helpFile() const { return helpFile_; }
 

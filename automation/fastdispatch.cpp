@@ -14,7 +14,10 @@ using Word = uintptr_t;  // one argument slot of the vtable call
 // fuzzer run on Windows is the check.
 VARTYPE plainType(VARTYPE declared) {
   switch (declared) {
-    case VT_BSTR: case VT_I4: case VT_UI4: case VT_BOOL: return declared;
+    case VT_BSTR:
+    case VT_I4:
+    case VT_UI4:
+    case VT_BOOL: return declared;
     case VT_INT: return VT_I4;
     case VT_UINT: return VT_UI4;
     default: return VT_EMPTY;
@@ -50,7 +53,7 @@ HRESULT callWith(void* function, void* instance, const Word* args, std::index_se
 }
 
 // Calls vtable slot `slot` of `instance` with `count` arguments of one slot each. Every type
-// that the direct road passes (a string pointer, a 32-bit integer, a 16-bit truth value, a
+// that the fast path passes (a string pointer, a 32-bit integer, a 16-bit truth value, a
 // pointer to the result) takes exactly one argument slot in both calling conventions (four
 // bytes of the stdcall stack, one register or eight-byte stack slot on x64), so a method
 // receives the same bytes as from a call compiled against its own declaration.
@@ -113,8 +116,7 @@ bool takeArgument(const VARIANT& given, const FastDispatch::Param& param, Word& 
       else if (vt == VT_I2 && V_I2(v) >= 0) out = static_cast<Word>(V_I2(v));
       else return false;
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -146,7 +148,7 @@ FastDispatch::FastDispatch(ITypeInfo* dispatchInfo) {
     first = m.id < first ? m.id : first;
     last = m.id > last ? m.id : last;
   }
-  if (last - first >= 4096) {  // DISPIDs too far apart for a direct index: no direct road
+  if (last - first >= 4096) {  // DISPIDs too far apart for a direct index: no fast path
     members_.clear();
     return;
   }
@@ -184,8 +186,7 @@ void FastDispatch::addMember(ITypeInfo*, const FUNCDESC& desc) {
       if (FAILED(VariantChangeType(value.get(), &e.paramdesc.pparamdescex->varDefaultValue, 0, param.type))) return;
       param.hasDefault = true;
       switch (param.type) {
-        case VT_BSTR:
-        {
+        case VT_BSTR: {
           VARIANT text = value.release();
           param.defaultValue = reinterpret_cast<Word>(V_BSTR(&text));
           texts.push_back(Bstr::adopt(V_BSTR(&text)));
@@ -252,13 +253,13 @@ bool FastDispatch::invoke(void* instance, DISPID id, WORD flags, const DISPPARAM
 
   HRESULT methodResult = callSlot(instance, m->slot, args, count);
 
-  // The result value, also after a failure, as the platform's path hands it back.
+  // The result value, also after a failure, as the platform path hands it back.
   if (m->result != VT_EMPTY) {
     if (result) {
       V_VT(result) = VT_EMPTY;
       V_I8(result) = 0;  // the whole value, as the platform's copy of its cleared temporary
       switch (m->result) {
-        // The platform's path hands back a copy of the result string, and its copy of a null
+        // The platform path hands back a copy of the result string, and its copy of a null
         // string is an empty string that is not null (Wine's VariantCopyInd, which follows
         // Windows' there); a script sees no difference, a C++ caller may.
         case VT_BSTR: V_BSTR(result) = out.text ? out.text : SysAllocStringLen(nullptr, 0); break;

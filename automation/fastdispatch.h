@@ -1,4 +1,4 @@
-// The direct road of IDispatch::Invoke: ordinary positional calls whose arguments are already
+// The fast path of IDispatch::Invoke: ordinary positional calls whose arguments are already
 // of the declared types go straight to the vtable slot and have their result VARIANT built
 // here, with the answer that the platform's ITypeInfo::Invoke gives the same call. Everything
 // else is left to ITypeInfo::Invoke. The table that drives it is read from the type
@@ -18,18 +18,19 @@
 namespace vantorelix {
 
 // Passed as Invoke's interface identifier (which callers set to IID_NULL, and which the
-// platform's path does not read), it sends a call through ITypeInfo::Invoke even where the
-// direct road could take it, so that a test can compare the two. The answer is the same
+// platform path does not read), it sends a call through ITypeInfo::Invoke even where the
+// fast path could take it, so that a test can compare the two. The answer is the same
 // either way; only the time differs.
 // {8F6D1E52-3C0B-4A57-9E2D-61B7C4A90F13}
-inline constexpr GUID kGeneralDispatchPath = {0x8f6d1e52, 0x3c0b, 0x4a57, {0x9e, 0x2d, 0x61, 0xb7, 0xc4, 0xa9, 0x0f, 0x13}};
+inline constexpr GUID kPlatformDispatchPath = {
+    0x8f6d1e52, 0x3c0b, 0x4a57, {0x9e, 0x2d, 0x61, 0xb7, 0xc4, 0xa9, 0x0f, 0x13}};
 
-// Whether `iid` is kGeneralDispatchPath: two 64-bit comparisons inline, where IsEqualGUID
+// Whether `iid` is kPlatformDispatchPath: two 64-bit comparisons inline, where IsEqualGUID
 // would call memcmp on every Invoke.
-inline bool asksForGeneralPath(REFIID iid) {
+inline bool asksForPlatformPath(REFIID iid) {
   uint64_t given[2], path[2];
   std::memcpy(given, &iid, sizeof given);
-  std::memcpy(path, &kGeneralDispatchPath, sizeof path);
+  std::memcpy(path, &kPlatformDispatchPath, sizeof path);
   return given[0] == path[0] && given[1] == path[1];
 }
 
@@ -46,19 +47,19 @@ class FastDispatch {
     uintptr_t defaultValue = 0;
   };
 
-  // One method that the direct road can call.
+  // One method that the fast path can call.
   struct Member {
     DISPID id = DISPID_UNKNOWN;
-    size_t slot = 0;       // vtable index in the interface
-    unsigned inputs = 0;   // declared inputs, without the result
-    unsigned required = 0; // inputs before the first one with a default
+    size_t slot = 0;        // vtable index in the interface
+    unsigned inputs = 0;    // declared inputs, without the result
+    unsigned required = 0;  // inputs before the first one with a default
     Param params[kMaxInputs];
     VARTYPE result = VT_EMPTY;  // VT_EMPTY: no result; else as the caller receives it
   };
 
   // Reads the methods of `dispatchInfo` (the dispatch interface; of a dual interface the
   // vtable layout comes from its interface half). A method with a parameter or result type
-  // that the direct road does not handle is left out, and so left to the platform.
+  // that the fast path does not handle is left out, and so left to the platform.
   explicit FastDispatch(ITypeInfo* dispatchInfo);
   FastDispatch(const FastDispatch&) = delete;
   FastDispatch& operator=(const FastDispatch&) = delete;
@@ -67,10 +68,10 @@ class FastDispatch {
   const std::vector<Member>& members() const { return members_; }
 
   // Calls the method on `instance` (the interface pointer of the vtable) when the call is one
-  // that the direct road takes, and then returns true with the call's HRESULT in `hr`. Returns
+  // that the fast path takes, and then returns true with the call's HRESULT in `hr`. Returns
   // false, having touched nothing, for every other call.
-  bool invoke(void* instance, DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result,
-              EXCEPINFO* excepInfo, HRESULT& hr) const;
+  bool invoke(void* instance, DISPID id, WORD flags, const DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+              HRESULT& hr) const;
 
  private:
   void addMember(ITypeInfo* info, const FUNCDESC& desc);

@@ -45,7 +45,9 @@ inline std::u16string_view viewUpToZero(const wchar_t* s, size_t capacity) {
   while (n < capacity && s[n] != 0) ++n;
   return std::u16string_view(u16ptr(s), n);
 }
-inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) { return std::u16string(viewUpToZero(s, capacity)); }
+inline std::u16string textUpToZero(const wchar_t* s, size_t capacity) {
+  return std::u16string(viewUpToZero(s, capacity));
+}
 
 // A zero-filled buffer of UTF-16 units for a platform call to write a text into: on the stack
 // for path-sized texts, on the heap beyond.

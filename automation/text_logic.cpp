@@ -90,8 +90,6 @@ std::u16string fillMessage(std::u16string_view templ, std::initializer_list<std:
   return out;
 }
 
-std::u16string asciiToUtf16(std::string_view ascii) {
-  return std::u16string(ascii.begin(), ascii.end());
-}
+std::u16string asciiToUtf16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 }  // namespace vantorelix

@@ -39,9 +39,7 @@ std::optional<uint32_t> decimalDigits(std::string_view digits) {
   return static_cast<uint32_t>(value);
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
 
@@ -105,14 +103,14 @@ std::optional<bool> parseTruthWord(std::u16string_view text) {
 }
 
 std::u16string variantTypeName(uint16_t vt) {
-  static const char16_t* const kNames[] = {
-      u"Empty",   u"Null",    u"Smallint", u"Integer", u"Single",  u"Double",   u"Currency",
-      u"Date",    u"OleStr",  u"Dispatch", u"Error",   u"Boolean", u"Variant",  u"Unknown",
-      u"Decimal", u"$0F",     u"ShortInt", u"Byte",    u"Word",    u"LongWord", u"Int64"};
+  static const char16_t* const kNames[] = {u"Empty",    u"Null",     u"Smallint", u"Integer",  u"Single",   u"Double",
+                                           u"Currency", u"Date",     u"OleStr",   u"Dispatch", u"Error",    u"Boolean",
+                                           u"Variant",  u"Unknown",  u"Decimal",  u"$0F",      u"ShortInt", u"Byte",
+                                           u"Word",     u"LongWord", u"Int64"};
   const uint16_t kArray = 0x2000, kByRef = 0x4000, kTypeMask = 0x0FFF;
   uint16_t base = vt & kTypeMask;
-  std::u16string name = base < sizeof(kNames) / sizeof(kNames[0]) ? std::u16string(kNames[base])
-                                                                   : u"$" + hexUpper(base, 4);
+  std::u16string name =
+      base < sizeof(kNames) / sizeof(kNames[0]) ? std::u16string(kNames[base]) : u"$" + hexUpper(base, 4);
   if (vt & kArray) name = u"Array " + name;
   if (vt & kByRef) name = u"ByRef " + name;
   return name;
@@ -121,16 +119,16 @@ std::u16string variantTypeName(uint16_t vt) {
 int variantErrorTextId(uint32_t code, VariantFailure where) {
   bool conversion = where == VariantFailure::conversion;
   switch (code) {
-    case 0x80020005u: return conversion ? IDS_VAR_TYPE_CAST : IDS_VAR_ARRAY_CAST;  // DISP_E_TYPEMISMATCH
+    case 0x80020005u: return conversion ? IDS_VAR_TYPE_CAST : IDS_VAR_ARRAY_CAST;     // DISP_E_TYPEMISMATCH
     case 0x8002000Au: return conversion ? IDS_VAR_OVERFLOW : IDS_VAR_ARRAY_OVERFLOW;  // DISP_E_OVERFLOW
-    case 0x8002000Bu: return IDS_VAR_BAD_INDEX;      // DISP_E_BADINDEX
-    case 0x80020008u: return IDS_VAR_BAD_TYPE;       // DISP_E_BADVARTYPE
-    case 0x80020009u: return IDS_VAR_INVALID_OP;     // DISP_E_EXCEPTION
-    case 0x8002000Du: return IDS_VAR_ARRAY_LOCKED;   // DISP_E_ARRAYISLOCKED
-    case 0x8007000Eu: return IDS_OUT_OF_MEMORY;      // E_OUTOFMEMORY
-    case 0x80070057u: return IDS_INVALID_ARGUMENT;   // E_INVALIDARG
-    case 0x80004001u: return IDS_NOT_SUPPORTED;      // E_NOTIMPL
-    case 0x8000FFFFu: return IDS_VAR_FATAL;          // E_UNEXPECTED
+    case 0x8002000Bu: return IDS_VAR_BAD_INDEX;                                       // DISP_E_BADINDEX
+    case 0x80020008u: return IDS_VAR_BAD_TYPE;                                        // DISP_E_BADVARTYPE
+    case 0x80020009u: return IDS_VAR_INVALID_OP;                                      // DISP_E_EXCEPTION
+    case 0x8002000Du: return IDS_VAR_ARRAY_LOCKED;                                    // DISP_E_ARRAYISLOCKED
+    case 0x8007000Eu: return IDS_OUT_OF_MEMORY;                                       // E_OUTOFMEMORY
+    case 0x80070057u: return IDS_INVALID_ARGUMENT;                                    // E_INVALIDARG
+    case 0x80004001u: return IDS_NOT_SUPPORTED;                                       // E_NOTIMPL
+    case 0x8000FFFFu: return IDS_VAR_FATAL;                                           // E_UNEXPECTED
     default: return IDS_VAR_UNKNOWN;
   }
 }

@@ -53,11 +53,25 @@ SAFEARRAY* heldArray(const VARIANT& value) {
 // elements can be read into a variant; 0 for any other.
 ULONG readableElementSize(VARTYPE type) {
   switch (type) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: return sizeof(void*);
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN: return sizeof(void*);
     case VT_DECIMAL: return sizeof(DECIMAL);
     default: return 0;
   }
@@ -100,8 +114,7 @@ bool truthOfText(BSTR text, std::u16string_view typeName) {
   V_VT(&source) = VT_BSTR;
   V_BSTR(&source) = text;  // borrowed; the conversion only reads it
   Variant number;
-  if (gVariantChangeTypeEx &&
-      SUCCEEDED(gVariantChangeTypeEx(number.get(), &source, LOCALE_USER_DEFAULT, 0, VT_R8)))
+  if (gVariantChangeTypeEx && SUCCEEDED(gVariantChangeTypeEx(number.get(), &source, LOCALE_USER_DEFAULT, 0, VT_R8)))
     return V_R8(number.get()) != 0.0;
 
   if (auto word = parseTruthWord(bstrView(text))) return *word;

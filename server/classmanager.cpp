@@ -59,13 +59,17 @@ TComObjectFactory* TComClassManager::FindFactory(REFCLSID clsid) {
   return nullptr;
 }
 
-void TComClassManager::ForEachFactoryOf(TComServerObject* server, const std::function<void(TComObjectFactory*)>& action) {
+void TComClassManager::ForEachFactoryOf(TComServerObject* server,
+                                        const std::function<void(TComObjectFactory*)>& action) {
   ExclusiveLock hold(lock_);
   walking_ = true;
   lockOwner_ = GetCurrentThreadId();
   struct EndWalk {
     TComClassManager* m;
-    ~EndWalk() { m->walking_ = false; m->lockOwner_ = 0; }
+    ~EndWalk() {
+      m->walking_ = false;
+      m->lockOwner_ = 0;
+    }
   } endWalk{this};
   for (Node* n = head_; n;) {
     Node* next = n->next;

@@ -1,5 +1,5 @@
-// Library start-up and unload, the server object, and the two exports that hosts use to get
-// the class factory and to ask whether the library may go.
+// Library start-up and unload, and the server object (the exports are in server/exports.cpp,
+// the registration members in server/registration.cpp).
 #include "server/comserver.h"
 
 #include <atomic>
@@ -158,7 +158,7 @@ void startLibrary(HINSTANCE module) {
 // When start-up never ran, every pointer is still null and nothing happens.
 void stopLibrary(bool processEnding) {
   TComServer* server = gServer.exchange(nullptr);  // objects destroyed from now on are no longer counted
-  if (processEnding) return;  // other modules may be gone already: touch nothing
+  if (processEnding) return;                       // other modules may be gone already: touch nothing
   delete server;
   // Held raw, not in a Module: the runtime's exit code would free an owner in static storage
   // when the process ends too, where nothing may be touched.

@@ -8,22 +8,9 @@
 #include <string>
 
 #include "automation/raii.h"
+#include "server/registration.h"
 
 namespace vantorelix {
-
-using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-
-// Where a registration pass writes the class entries: HKEY_LOCAL_MACHINE\Software\Classes for
-// the machine, HKEY_CURRENT_USER\Software\Classes for the current user. Never the merged
-// HKEY_CLASSES_ROOT: Windows stores a write through it under the user's classes wherever they
-// already hold the key, so a machine registration after a per-user one would reach only that
-// user, and an unregistration would read and remove the user's keys for the machine's. A key
-// is named by its whole path from `base`, so that another registry view of it can be asked for.
-struct ClassesRoot {
-  HKEY base = HKEY_LOCAL_MACHINE;
-  std::u16string prefix = u"Software\\Classes\\";  // the path of the classes key with a closing "\"
-  std::u16string path(const std::u16string& key) const { return prefix + key; }
-};
 
 // What a factory asks of the server it belongs to.
 class TComServerObject {
@@ -70,7 +57,6 @@ class TComServer final : public TComServerObject {
   void updateFactories(bool registering);
   void eraseTypeLibRegistration(ITypeLib* lib, UnRegisterTypeLibFn unregister);
   bool otherViewRegistersAClass();
-
 
   volatile LONG liveObjectCount_ = 0;
   volatile LONG factoryRefCount_ = 0;

@@ -28,9 +28,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
       DisableThreadLibraryCalls(module);
       recordLibraryModule(module);
       break;
-    case DLL_PROCESS_DETACH:
-      stopLibrary(reserved != nullptr);
-      break;
+    case DLL_PROCESS_DETACH: stopLibrary(reserved != nullptr); break;
   }
   return TRUE;
 }
@@ -54,7 +52,6 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   TComServer* server = comServer();
   return (!server || server->canUnloadNow()) ? S_OK : S_FALSE;
 }
-
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   try {
@@ -82,10 +79,8 @@ extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) 
   try {
     if (!commandLine || lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
     requireStartedServer();
-    if (install)
-      comServer()->WriteUserRegistration();
-    else
-      comServer()->EraseUserRegistration();
+    if (install) comServer()->WriteUserRegistration();
+    else comServer()->EraseUserRegistration();
     return S_OK;
   } catch (...) {
     return answerAtEdge(install ? u"DllInstall(TRUE, \"user\")" : u"DllInstall(FALSE, \"user\")", E_FAIL);

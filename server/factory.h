@@ -102,7 +102,7 @@ class TAutoObjectFactory : public TTypedComObjectFactory {
   // The DISPID of a member of the dispatch interface by its name, in any letter case, from a
   // table read once from the type information; false for a name it does not hold.
   bool findMemberId(const wchar_t* name, DISPID& id) const override;
-  // The direct road of Invoke, read from the same type information.
+  // The fast path of Invoke, read from the same type information.
   const FastDispatch& fastDispatch() const override { return *fastDispatch_; }
 
  private:

@@ -23,6 +23,7 @@
 #include "automation/raii.h"
 #include "server/classmanager.h"
 #include "server/comserver.h"
+#include "server/registration.h"
 #include "server/factory.h"
 #include "server/startup.h"
 
@@ -65,8 +66,9 @@ void deleteRegKey(const ClassesRoot& root, const std::u16string& key) {
 }
 
 // A key that both views share, taken from both: on Windows they are one key and the second
-// deletion finds nothing. Wine (8.0) keeps a ProgID under HKEY_CLASSES_ROOT per view instead,
-// and there this removes the copy that the other bitness's own registration wrote.
+// deletion finds nothing. Wine (8.0) answers a 64-bit program's KEY_WOW64_32KEY for a ProgID
+// from a copy of its own (its 32-bit programs write the shared key), and there this removes
+// that copy too.
 void deleteSharedKey(const ClassesRoot& root, const std::u16string& key, const RegistryViews& views) {
   deleteRegKey(root, key);
   if (views.other) RegDeleteKeyExW(root.base, wptr(root.path(key)), views.other, 0);
@@ -175,10 +177,8 @@ class RootScope {
 
 void TComObjectFactory::updateRegistry(bool registering) {
   if (instancing_ == Instancing::Internal) return;
-  if (registering)
-    writeClassEntries();
-  else
-    eraseClassEntries();
+  if (registering) writeClassEntries();
+  else eraseClassEntries();
 }
 
 void TComObjectFactory::writeClassEntries() {

@@ -21,7 +21,7 @@ void recordLibraryModule(HINSTANCE module);
 bool startLibraryOnce();
 
 // The start-up steps themselves, in their order: OLEAUT32 loaded, the server object, the
-// GetLongPathNameA lookup, the settings the methods keep, the Utils factory. Programs that
+// settings the methods keep, the Utils factory. Programs that
 // link the server's core call it directly with their own module.
 void startLibrary(HINSTANCE module);
 

@@ -21,7 +21,9 @@ class TUtils final : public TAutoObject, public IUtils {
 
   // IUnknown and IDispatch of the IUtils interface pointer: the same operations as those of
   // the object's other interfaces.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return TComObject::QueryInterface(iid, out); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return TComObject::QueryInterface(iid, out);
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return TComObject::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return TComObject::Release(); }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* out) override { return TAutoObject::GetTypeInfoCount(out); }
@@ -79,7 +81,7 @@ class TUtils final : public TAutoObject, public IUtils {
   HRESULT STDMETHODCALLTYPE getFileTime(BSTR filePath, VARIANT* aryStrDate) override;
 
  protected:
-  const ComClass& classInfo() const override { return comClass; }
+  const ComClass& interfaceTable() const override { return comClass; }
 
  private:
   TUtils() = default;

@@ -4,9 +4,7 @@
 
 namespace vantorelix {
 
-uint32_t swapRedBlue(uint32_t value) {
-  return ((value & 0xFFu) << 16) | (value & 0xFF00u) | ((value >> 16) & 0xFFu);
-}
+uint32_t swapRedBlue(uint32_t value) { return ((value & 0xFFu) << 16) | (value & 0xFF00u) | ((value >> 16) & 0xFFu); }
 
 std::u16string workAreaText(const WorkArea& area, int32_t flagOStr) {
   if (flagOStr == 0)

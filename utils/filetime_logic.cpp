@@ -38,9 +38,12 @@ TimeSelection selectTimes(std::u16string_view sTimeType) {
   TimeSelection selection;
   for (char16_t unit : sTimeType.substr(0, 3)) {
     switch (static_cast<unsigned char>(unit & 0xFF)) {
-      case 'C': case 'c': selection.selected[creationTime] = true; break;
-      case 'A': case 'a': selection.selected[lastAccessTime] = true; break;
-      case 'W': case 'w': selection.selected[lastWriteTime] = true; break;
+      case 'C':
+      case 'c': selection.selected[creationTime] = true; break;
+      case 'A':
+      case 'a': selection.selected[lastAccessTime] = true; break;
+      case 'W':
+      case 'w': selection.selected[lastWriteTime] = true; break;
       default: break;
     }
   }

@@ -70,7 +70,8 @@ std::optional<SYSTEMTIME> variantToSystemTime(const ArgumentCopy& argument) {
 
 HRESULT TUtils::getFileTime(BSTR filePath, VARIANT* aryStrDate) {
   return methodGuard(*this, aryStrDate, [&] {
-    Handle file = Handle::adopt(CreateFileW(pathText(filePath), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file =
+        Handle::adopt(CreateFileW(pathText(filePath), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     FILETIME times[3];
     BOOL read = GetFileTime(file.get(), &times[creationTime], &times[lastAccessTime], &times[lastWriteTime]);
@@ -116,7 +117,8 @@ HRESULT TUtils::setFileTime(BSTR filePath, VARIANT* Create, VARIANT* Access, VAR
       *errResult = newResultString(kNoTimeGiven);
       return;
     }
-    *errResult = newResultString(applyFileTimes(filePath, given[creationTime], given[lastAccessTime], given[lastWriteTime]));
+    *errResult =
+        newResultString(applyFileTimes(filePath, given[creationTime], given[lastAccessTime], given[lastWriteTime]));
   });
 }
 
@@ -138,7 +140,8 @@ HRESULT TUtils::setFileTimeOne(BSTR filePath, BSTR sTimeType, LONG Year, LONG Mo
       return;
     }
     auto timeIf = [&](TimePosition p) -> const FILETIME* { return selection.selected[p] ? &utc : nullptr; };
-    *errResult = newResultString(applyFileTimes(filePath, timeIf(creationTime), timeIf(lastAccessTime), timeIf(lastWriteTime)));
+    *errResult =
+        newResultString(applyFileTimes(filePath, timeIf(creationTime), timeIf(lastAccessTime), timeIf(lastWriteTime)));
   });
 }
 
@@ -146,7 +149,8 @@ std::u16string TUtils::applyFileTimes(BSTR path, const FILETIME* creation, const
                                       const FILETIME* lastWrite) {
   // Write access and no sharing: a read-only file, a directory and a file that another handle
   // holds open all fail here.
-  Handle file = Handle::adopt(CreateFileW(pathText(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file = Handle::adopt(
+      CreateFileW(pathText(path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return kFileOpenFailed;
   if (!SetFileTime(file.get(), creation, lastAccess, lastWrite)) return lastErrorText();
   return {};

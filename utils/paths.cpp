@@ -181,8 +181,8 @@ HRESULT TUtils::getLongPath(BSTR ShortPath, BSTR* longPath) {
 HRESULT TUtils::getShortPath(BSTR longPath, BSTR* ShortPath) {
   return methodGuard(*this, ShortPath, [&] {
     const wchar_t* path = widePath(longPath);
-    *ShortPath = askForSizeThenFetchResult(
-        [&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path, buffer, size); });
+    *ShortPath =
+        askForSizeThenFetchResult([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path, buffer, size); });
   });
 }
 
@@ -208,8 +208,7 @@ HRESULT TUtils::expandFileName(BSTR relPath, BSTR* fullPath) {
   });
 }
 
-HRESULT TUtils::pathRelPathTo(BSTR fromPath, VARIANT_BOOL fromIsDir, BSTR toPath, VARIANT_BOOL toIsDir,
-                              BSTR* relPath) {
+HRESULT TUtils::pathRelPathTo(BSTR fromPath, VARIANT_BOOL fromIsDir, BSTR toPath, VARIANT_BOOL toIsDir, BSTR* relPath) {
   return methodGuard(*this, relPath, [&] {
     DWORD fromAttributes = fromIsDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     DWORD toAttributes = toIsDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
@@ -238,9 +237,8 @@ HRESULT TUtils::getCurrentDir(BSTR* currentDir) {
 }
 
 HRESULT TUtils::setCurrentDir(BSTR dirPath, VARIANT_BOOL* bSuccess) {
-  return methodGuard(*this, bSuccess, [&] {
-    *bSuccess = SetCurrentDirectoryW(widePath(dirPath)) ? VARIANT_TRUE : VARIANT_FALSE;
-  });
+  return methodGuard(*this, bSuccess,
+                     [&] { *bSuccess = SetCurrentDirectoryW(widePath(dirPath)) ? VARIANT_TRUE : VARIANT_FALSE; });
 }
 
 }  // namespace vantorelix

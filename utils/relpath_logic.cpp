@@ -51,10 +51,8 @@ std::vector<ByteKind> byteKinds(std::string_view s, const AnsiPathRules& rules) 
   // From the left: a lead-range byte opens a character whose next byte is its trail byte.
   // This is the same as counting the run of lead-range bytes before each byte.
   for (size_t i = 0; i < s.size(); ++i) {
-    if (i > 0 && kinds[i - 1] == ByteKind::lead)
-      kinds[i] = ByteKind::trail;
-    else if (rules.leadBytes[byteAt(s, i)])
-      kinds[i] = ByteKind::lead;
+    if (i > 0 && kinds[i - 1] == ByteKind::lead) kinds[i] = ByteKind::trail;
+    else if (rules.leadBytes[byteAt(s, i)]) kinds[i] = ByteKind::lead;
   }
   return kinds;
 }

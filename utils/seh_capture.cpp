@@ -61,7 +61,7 @@ _vantorelix_unwind_to@8:
 // back to the captured call, which takes the frame off. Its name is plain so that the link map
 // shows where it lies (the image's check of exception handlers looks there).
 extern "C" EXCEPTION_DISPOSITION NTAPI captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
-                                                         void*) {
+                                                           void*) {
   if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
   auto* frame = static_cast<CaptureFrame*>(establisher);
   copyFault(*record, *frame->fault);
@@ -104,7 +104,7 @@ __attribute__((noinline)) bool capturedCall(void (*call)(void*), void* context, 
 extern "C" void vantorelix_captured_call(void (*call)(void*), void* context, CaptureFrame* frame);
 extern "C" char vantorelix_captured_call_return[];
 extern "C" EXCEPTION_DISPOSITION captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
-                                                   DISPATCHER_CONTEXT* dispatch);
+                                                     DISPATCHER_CONTEXT* dispatch);
 
 // The nop after the call keeps the return address off the epilogue: an unwinder that finds an
 // epilogue at a frame's return address takes that frame as already leaving and skips its
@@ -132,7 +132,7 @@ vantorelix_captured_call_return:
 )");
 
 extern "C" EXCEPTION_DISPOSITION captureFrameHandler(EXCEPTION_RECORD* record, void* establisher, CONTEXT*,
-                                                   DISPATCHER_CONTEXT* dispatch) {
+                                                     DISPATCHER_CONTEXT* dispatch) {
   if (record->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
   // The capture frame's address lies just above the callee's home area.
   auto* frame = *reinterpret_cast<CaptureFrame**>(static_cast<char*>(establisher) + 32);
@@ -200,7 +200,6 @@ size_t raiseStackGuarantee() {
   return previous > kRoom ? previous : kRoom;
 }
 
-
 // After a guard was moved up, code that probes its frames only below the stack limit must
 // meet it: the limit goes up to the guard's upper end. Never above the stack pointer less a
 // page: Windows' dispatcher takes a handler frame that lies outside [limit, base) for a
@@ -227,8 +226,8 @@ void placeStackGuardPageForWine(size_t guarantee) {
   // The lowest committed page that may be touched: the guard, or the top of what an
   // overflow left behind.
   MEMORY_BASIC_INFORMATION region{};
-  for (char* p = stack.end; p < stack.pointer && VirtualQuery(p, &region, sizeof region) &&
-                            region.AllocationBase == stack.end;
+  for (char* p = stack.end;
+       p < stack.pointer && VirtualQuery(p, &region, sizeof region) && region.AllocationBase == stack.end;
        p = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
     if (region.State != MEM_COMMIT || region.Protect == PAGE_NOACCESS) continue;
     char* base = static_cast<char*>(region.BaseAddress);

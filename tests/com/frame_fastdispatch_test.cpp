@@ -1,4 +1,4 @@
-// The direct road of Invoke on its own: the table read from the embedded type library, and
+// The fast path of Invoke on its own: the table read from the embedded type library, and
 // calls through it into a recording IUtils, which shows which vtable slot was reached with
 // which argument values. Which calls it takes and which it leaves to the platform, the
 // declared defaults, and the result and exception it builds. (That its answers equal the
@@ -124,46 +124,46 @@ class Recorder final : public IUtils {
   }
 };
 
-class DirectRoad : public ::testing::Test {
+class FastPath : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     info = utilsTypeInfo();
     ASSERT_TRUE(info);
-    road = std::make_unique<FastDispatch>(info.Get());
+    fast = std::make_unique<FastDispatch>(info.Get());
   }
   void TearDown() override {
-    road.reset();
+    fast.reset();
     info.Reset();
     CoUninitialize();
   }
-  // A call with positional arguments given in declared order; true when the road took it.
+  // A call with positional arguments given in declared order; true when the fast path took it.
   bool call(DISPID id, const std::vector<VARIANT>& args, WORD flags = DISPATCH_METHOD) {
     CallArguments arguments(args);
     VariantClear(result.get());
     recorder.called.clear();
-    return road->invoke(static_cast<IUtils*>(&recorder), id, flags, arguments.params(), result.get(), &excep, hr);
+    return fast->invoke(static_cast<IUtils*>(&recorder), id, flags, arguments.params(), result.get(), &excep, hr);
   }
   ComPtr<ITypeInfo> info;
-  std::unique_ptr<FastDispatch> road;
+  std::unique_ptr<FastDispatch> fast;
   Recorder recorder;
   Variant result;
   EXCEPINFO excep{};
   HRESULT hr = E_FAIL;
 };
 
-TEST_F(DirectRoad, HoldsEveryMethodButTheTwoWithVariantInputs) {
+TEST_F(FastPath, HoldsEveryMethodButTheTwoWithVariantInputs) {
   for (DISPID id = 0xC9; id <= 0xE3; ++id) {
     bool variantInputs = id == 0xD5 || id == 0xE3;  // setFileTime, setSysColor
-    EXPECT_EQ(road->find(id) != nullptr, !variantInputs) << std::hex << id;
+    EXPECT_EQ(fast->find(id) != nullptr, !variantInputs) << std::hex << id;
   }
-  EXPECT_EQ(road->members().size(), 25u);
-  EXPECT_EQ(road->find(0xC8), nullptr);
-  EXPECT_EQ(road->find(0xE4), nullptr);
-  EXPECT_EQ(road->find(DISPID_UNKNOWN), nullptr);
+  EXPECT_EQ(fast->members().size(), 25u);
+  EXPECT_EQ(fast->find(0xC8), nullptr);
+  EXPECT_EQ(fast->find(0xE4), nullptr);
+  EXPECT_EQ(fast->find(DISPID_UNKNOWN), nullptr);
 }
 
-TEST_F(DirectRoad, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
+TEST_F(FastPath, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
   BSTR path = SysAllocString(L"C:\\x");
   ASSERT_TRUE(call(0xD6, {borrowed(path)}));  // getLongPath: slot 19, before getMaxPath's 0xD7
   EXPECT_EQ(recorder.called, "getLongPath");
@@ -186,7 +186,7 @@ TEST_F(DirectRoad, ReachesTheSlotOfEachDispidEvenWhereTheyAreOutOfOrder) {
   SysFreeString(path);
 }
 
-TEST_F(DirectRoad, PassesTheCallersValuesAndTheDeclaredDefaults) {
+TEST_F(FastPath, PassesTheCallersValuesAndTheDeclaredDefaults) {
   BSTR path = SysAllocString(L"C:\\f.txt"), kind = SysAllocString(L"C");
   ASSERT_TRUE(call(0xD8, {borrowed(path), borrowed(kind), i4(2020)}));  // setFileTimeOne
   EXPECT_EQ(recorder.called, "setFileTimeOne");
@@ -213,7 +213,7 @@ TEST_F(DirectRoad, PassesTheCallersValuesAndTheDeclaredDefaults) {
   SysFreeString(kind);
 }
 
-TEST_F(DirectRoad, TakesUnsignedInputsOnlyFromValuesThatAreNotNegative) {
+TEST_F(FastPath, TakesUnsignedInputsOnlyFromValuesThatAreNotNegative) {
   ASSERT_TRUE(call(0xD4, {ui4(0xFFFFFFFFu)}));  // getErrMsg
   EXPECT_EQ(recorder.numbers, (std::vector<ULONG>{0xFFFFFFFFu}));
   ASSERT_TRUE(call(0xD4, {i4(0x7FFFFFFF)}));
@@ -226,7 +226,7 @@ TEST_F(DirectRoad, TakesUnsignedInputsOnlyFromValuesThatAreNotNegative) {
   EXPECT_TRUE(recorder.called.empty()) << "the method ran: " << recorder.called;
 }
 
-TEST_F(DirectRoad, LooksThroughOneReferenceToAVariantAndNoMore) {
+TEST_F(FastPath, LooksThroughOneReferenceToAVariantAndNoMore) {
   BSTR path = SysAllocString(L"a\\b");
   VARIANT target = borrowed(path);
   ASSERT_TRUE(call(0xDA, {referenceTo(target)}));  // getFullPathName(variable)
@@ -245,7 +245,7 @@ TEST_F(DirectRoad, LooksThroughOneReferenceToAVariantAndNoMore) {
   SysFreeString(path);
 }
 
-TEST_F(DirectRoad, LeavesEveryOtherShapeOfCallToThePlatform) {
+TEST_F(FastPath, LeavesEveryOtherShapeOfCallToThePlatform) {
   BSTR path = SysAllocString(L"x");
   EXPECT_FALSE(call(0xDA, {}));                           // a required input missing
   EXPECT_FALSE(call(0xDA, {borrowed(path), borrowed(path)}));     // one too many
@@ -260,17 +260,17 @@ TEST_F(DirectRoad, LeavesEveryOtherShapeOfCallToThePlatform) {
   VARIANT arg = borrowed(path);
   DISPID named = 0;
   DISPPARAMS byName{&arg, &named, 1, 1};
-  EXPECT_FALSE(road->invoke(static_cast<IUtils*>(&recorder), 0xDA, DISPATCH_METHOD, &byName, result.get(), &excep, hr));
-  EXPECT_FALSE(road->invoke(static_cast<IUtils*>(&recorder), 0xD7, DISPATCH_METHOD, nullptr, result.get(), &excep, hr));
+  EXPECT_FALSE(fast->invoke(static_cast<IUtils*>(&recorder), 0xDA, DISPATCH_METHOD, &byName, result.get(), &excep, hr));
+  EXPECT_FALSE(fast->invoke(static_cast<IUtils*>(&recorder), 0xD7, DISPATCH_METHOD, nullptr, result.get(), &excep, hr));
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_FALSE(road->invoke(static_cast<IUtils*>(&recorder), 0xD7, DISPATCH_METHOD, &none, result.get(), nullptr, hr))
+  EXPECT_FALSE(fast->invoke(static_cast<IUtils*>(&recorder), 0xD7, DISPATCH_METHOD, &none, result.get(), nullptr, hr))
       << "a call without a place for the exception";
   EXPECT_TRUE(recorder.called.empty()) << "the method ran: " << recorder.called;
   EXPECT_TRUE(call(0xDA, {borrowed(path)}, DISPATCH_METHOD | DISPATCH_PROPERTYGET));  // as script engines call
   SysFreeString(path);
 }
 
-TEST_F(DirectRoad, AFailedMethodBecomesAnExceptionFilledFromTheErrorInformation) {
+TEST_F(FastPath, AFailedMethodBecomesAnExceptionFilledFromTheErrorInformation) {
   recorder.failWith = E_ACCESSDENIED;
   excep.wCode = 99;
   ASSERT_TRUE(call(0xD4, {i4(5)}));
@@ -288,10 +288,10 @@ TEST_F(DirectRoad, AFailedMethodBecomesAnExceptionFilledFromTheErrorInformation)
   SysFreeString(excep.bstrDescription);
 }
 
-// The same failing call through the direct road and through the platform's ITypeInfo::Invoke,
+// The same failing call through the fast path and through the platform's ITypeInfo::Invoke,
 // with and without error information, with and without places for the result, the exception
 // and the argument error: every field a caller reads must be the same.
-TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
+TEST_F(FastPath, AFailedMethodAnswersAsThePlatformsPathDoes) {
   struct Shape {
     DISPID id;
     std::vector<VARIANT> args;
@@ -328,9 +328,9 @@ TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
         Seen seen{};
         if (direct) {
           // A call without a place for the exception is the platform's to answer: native
-          // oleaut32 may give the method's own HRESULT there, where the direct road would
+          // oleaut32 may give the method's own HRESULT there, where the fast path would
           // give DISP_E_EXCEPTION. The object then sends it on, as here.
-          const bool taken = road->invoke(static_cast<IUtils*>(&recorder), shape.id, DISPATCH_METHOD, &params,
+          const bool taken = fast->invoke(static_cast<IUtils*>(&recorder), shape.id, DISPATCH_METHOD, &params,
                                           giveResult ? &r : nullptr, giveExcep ? &e : nullptr, seen.hr);
           EXPECT_EQ(taken, giveExcep);
           if (!taken)
@@ -380,10 +380,10 @@ TEST_F(DirectRoad, AFailedMethodAnswersAsThePlatformsPathDoes) {
           EXPECT_EQ(reinterpret_cast<void*>(direct.e.pfnDeferredFillIn), reinterpret_cast<void*>(general.e.pfnDeferredFillIn));
         } else {
           // Windows' rule for EXCEPINFO: of wCode and scode the one not used is 0, and without
-          // a deferred fill-in its pointer is null; the direct road clears the structure before
+          // a deferred fill-in its pointer is null; the fast path clears the structure before
           // it fills it in. Wine's ITypeInfo::Invoke writes only the fields it fills and leaves
           // the others as the caller had them (and without error information only scode), so
-          // with a marked structure only the direct road's own answer is checked here.
+          // with a marked structure only the fast path's own answer is checked here.
           EXPECT_EQ(direct.e.wCode, 0);
           EXPECT_EQ(direct.e.wReserved, 0);
           EXPECT_EQ(direct.e.pvReserved, nullptr);

@@ -1,4 +1,4 @@
-# Lint of the files that no compiler reads, in the native tree:
+# Lint, in the native tree:
 #  - lint_shellcheck: shellcheck over every shell script of the source tree, found by its
 #    first line (tests/lint/shellcheck_all.py); lint_shellcheck_finder_and_verdict shows on a
 #    made-up tree that a finding fails it;
@@ -23,3 +23,9 @@ add_test(NAME lint_workflows_refuses_broken_copies
   COMMAND ${Python3_EXECUTABLE} ${LINT}/workflows.py self-test ${ACTION_VALIDATOR_DIR}
     ${CMAKE_BINARY_DIR}/lint/workflow-copies ${CMAKE_SOURCE_DIR}/.github/workflows/windows.yml)
 set_tests_properties(lint_workflows lint_workflows_refuses_broken_copies PROPERTIES FIXTURES_REQUIRED action_validator)
+
+# The product's C and C++ sources against .clang-format (clang-format --dry-run -Werror);
+# format_check_refuses_a_misformatted_copy shows on a copy put out of format that it fails.
+add_test(NAME format_check COMMAND ${LINT}/format_check check ${CMAKE_SOURCE_DIR})
+add_test(NAME format_check_refuses_a_misformatted_copy
+  COMMAND ${LINT}/format_check self-test ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/lint/format-self-test)

@@ -1,7 +1,7 @@
 // Late-bound argument fuzzer: calls every member of Vantorelix.Utils through IDispatch::Invoke
 // with generated arguments, from a fixed seed, and checks each answer.
 //   argfuzz [calls] [seed] [differential]
-// "differential" sends every generated call through both roads of Invoke and compares the
+// "differential" sends every generated call through both paths of Invoke (fast and platform) and compares the
 // answers (see differentialRun below).
 // Arguments: every VARTYPE by value, by-reference chains, arrays of each element type with 0, 1
 // and 2 dimensions and negative or empty bounds, array variants without an array, strings of
@@ -380,17 +380,17 @@ void argumentFor(const Member& m, size_t pos, Generator& g, Sandbox& box, Arena&
 
 // ---- Differential mode ---------------------------------------------------------------------
 // Each generated call goes twice through IDispatch::Invoke: as an ordinary caller makes it,
-// where the server's direct road takes the calls that it can, and with the interface
+// where the server's fast path takes the calls that it can, and with the interface
 // identifier that sends every call through the platform's ITypeInfo::Invoke. The two answers
 // must be the same in everything a caller can see: the HRESULT, the result's type and value,
 // what was written to puArgErr, every EXCEPINFO field, and whether error information is left
 // on the thread. Result, puArgErr and the EXCEPINFO code start from marker values, so that
 // writing them where the other path leaves them shows; sometimes they are not given at all.
 
-// The server's switch to the platform's path, from the server's own header.
-using vantorelix::kGeneralDispatchPath;
+// The server's switch to the platform path, from the server's own header.
+using vantorelix::kPlatformDispatchPath;
 
-// Shapes that ordinary callers send and the direct road is meant for, mixed into the
+// Shapes that ordinary callers send and the fast path is meant for, mixed into the
 // generated arguments: 16-bit and unsigned integers for integer inputs, one level of
 // VT_BYREF|VT_VARIANT around a value (as script engines send variables), and the marker of a
 // missing argument for inputs that have a default.
@@ -499,7 +499,7 @@ Answer invokeThrough(IDispatch* d, REFIID iid, DISPID id, WORD flags, DISPPARAMS
   V_VT(&result) = VT_I2;  // a marker that either path may overwrite or clear, never free
   V_I2(&result) = 12345;
   // EXCEPINFO starts cleared, as callers give it: Windows' rule is that the fields a failure
-  // does not use are 0 or null, which the direct road writes and Wine's path leaves as they
+  // does not use are 0 or null, which the fast path writes and Wine's path leaves as they
   // were (the in-process frame test shows that difference with a marker in every field).
   // The code carries a marker, to show a write where the other path makes none.
   EXCEPINFO excep;
@@ -604,7 +604,7 @@ int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsign
     Answer direct = invokeThrough(utils, IID_NULL, id, flags, params, giveResult, giveExcep, giveArgErr);
     SetCurrentDirectoryW(box.startDir);
     if (m.name == L"setSysColor" && !box.coloursIntact()) box.restoreColours();
-    Answer general = invokeThrough(utils, kGeneralDispatchPath, id, flags, params, giveResult, giveExcep, giveArgErr);
+    Answer general = invokeThrough(utils, kPlatformDispatchPath, id, flags, params, giveResult, giveExcep, giveArgErr);
     SetCurrentDirectoryW(box.startDir);
     if (m.name == L"setSysColor" && !box.coloursIntact()) box.restoreColours();
     if (m.name == L"sndPlaySound") PlaySoundW(nullptr, nullptr, 0);
@@ -631,8 +631,8 @@ int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsign
     std::printf("  answer 0x%08lX: %lu\n", static_cast<unsigned long>(a.first), a.second);
   for (const auto& e : exceptions) std::printf("  DISP_E_EXCEPTION from %ls: %lu\n", e.first.c_str(), e.second);
 
-  // The direct road is taken at all: an ordinary call of getMaxPath, with a place for the
-  // exception as scripts give it, costs a small part of the platform's path (a tenth here; the
+  // The fast path is taken at all: an ordinary call of getMaxPath, with a place for the
+  // exception as scripts give it, costs a small part of the platform path (a tenth here; the
   // check allows half, for a loaded machine).
   auto timeOf = [&](REFIID iid) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
@@ -652,9 +652,9 @@ int differentialRun(IDispatch* utils, const std::vector<Member>& members, unsign
     }
     return best;
   };
-  double direct = timeOf(IID_NULL), general = timeOf(kGeneralDispatchPath);
-  std::printf("getMaxPath through Invoke: direct road %.0f%% of the platform's path\n", 100 * direct / general);
-  verdict.check(direct < general / 2, "getMaxPath does not take the direct road (%.0f%% of the platform's time)",
+  double direct = timeOf(IID_NULL), general = timeOf(kPlatformDispatchPath);
+  std::printf("getMaxPath through Invoke: fast path %.0f%% of the platform path\n", 100 * direct / general);
+  verdict.check(direct < general / 2, "getMaxPath does not take the fast path (%.0f%% of the platform's time)",
                 100 * direct / general);
   return verdict.finish();
 }

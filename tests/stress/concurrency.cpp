@@ -58,7 +58,7 @@ DWORD WINAPI worker(void* param) {
     text = nullptr;
     if (utils->genGUID(&text) != S_OK || SysStringLen(text) != 38 || text[0] != L'{') fail(s, "genGUID", round);
     SysFreeString(text);
-    // A late-bound call as well, without a place for the exception: the platform's path of
+    // A late-bound call as well, without a place for the exception: the platform path of
     // Invoke, on the type information that all apartments share.
     {
       vtest::CallResult late;

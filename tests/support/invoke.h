@@ -67,7 +67,7 @@ struct CallResult {
 
 // The places a caller gives Invoke for the result, the exception and the argument error. A
 // caller without a place for the exception (as some hosts call) takes the platform's own path
-// of Invoke: the server's direct road needs one.
+// of Invoke: the server's fast path needs one.
 struct Places {
   bool result = true, excep = true, argErr = true;
 };
