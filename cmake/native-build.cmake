@@ -15,7 +15,13 @@ target_compile_options(vantorelix_logic PRIVATE -Wall -Wextra -Werror ${SANITIZE
 target_link_options(vantorelix_logic PUBLIC ${SANITIZE_FLAGS})
 
 find_package(GTest REQUIRED)
-file(GLOB NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+set(NATIVE_TEST_SOURCES
+  ${CMAKE_SOURCE_DIR}/tests/native/color_logic_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/filetime_logic_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/relpath_logic_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/seh_message_logic_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/text_logic_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/native/variant_logic_test.cpp)
 add_executable(native_tests ${NATIVE_TEST_SOURCES})
 target_compile_options(native_tests PRIVATE -Wall -Wextra -Werror ${SANITIZE_FLAGS})
 target_link_libraries(native_tests PRIVATE vantorelix_logic GTest::gtest_main)
@@ -23,7 +29,11 @@ include(GoogleTest)
 gtest_discover_tests(native_tests TEST_PREFIX native. DISCOVERY_TIMEOUT 60)
 
 if(VANTORELIX_FUZZ)
-  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  set(FUZZ_SOURCES
+    ${CMAKE_SOURCE_DIR}/tests/fuzz/intliteral_fuzz.cpp
+    ${CMAKE_SOURCE_DIR}/tests/fuzz/message_fuzz.cpp
+    ${CMAKE_SOURCE_DIR}/tests/fuzz/relpath_fuzz.cpp
+    ${CMAKE_SOURCE_DIR}/tests/fuzz/textformat_fuzz.cpp)
   foreach(src ${FUZZ_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src} ${VANTORELIX_LOGIC_SOURCES})

@@ -51,14 +51,31 @@ add_dependencies(vantorelix_ids vantorelix_idl)
 
 # Every source of the server but its exported entry points: the DLL links it, and so does the
 # in-process frame test, which starts the server inside its own executable.
-file(GLOB VANTORELIX_CORE_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/automation/*.cpp
-  ${CMAKE_SOURCE_DIR}/server/*.cpp
-  ${CMAKE_SOURCE_DIR}/utils/*.cpp)
-list(REMOVE_ITEM VANTORELIX_CORE_SOURCES ${CMAKE_SOURCE_DIR}/server/exports.cpp)
-# The structured-exception capture is built apart, so that the fault tests can also run it
-# built with other flags.
-list(REMOVE_ITEM VANTORELIX_CORE_SOURCES ${CMAKE_SOURCE_DIR}/utils/seh_capture.cpp)
+# (The structured-exception capture, utils/seh_capture.cpp, is built apart, so that the fault
+# tests can also run it built with other flags.)
+set(VANTORELIX_CORE_SOURCES
+  ${CMAKE_SOURCE_DIR}/automation/ansi.cpp
+  ${CMAKE_SOURCE_DIR}/automation/comobject.cpp
+  ${CMAKE_SOURCE_DIR}/automation/errors.cpp
+  ${CMAKE_SOURCE_DIR}/automation/fastdispatch.cpp
+  ${CMAKE_SOURCE_DIR}/automation/text_logic.cpp
+  ${CMAKE_SOURCE_DIR}/automation/variant_logic.cpp
+  ${CMAKE_SOURCE_DIR}/automation/variants.cpp
+  ${CMAKE_SOURCE_DIR}/server/classmanager.cpp
+  ${CMAKE_SOURCE_DIR}/server/comserver.cpp
+  ${CMAKE_SOURCE_DIR}/server/factory.cpp
+  ${CMAKE_SOURCE_DIR}/server/registration.cpp
+  ${CMAKE_SOURCE_DIR}/utils/TUtils.cpp
+  ${CMAKE_SOURCE_DIR}/utils/color_logic.cpp
+  ${CMAKE_SOURCE_DIR}/utils/desktop.cpp
+  ${CMAKE_SOURCE_DIR}/utils/errmsg.cpp
+  ${CMAKE_SOURCE_DIR}/utils/filetime_logic.cpp
+  ${CMAKE_SOURCE_DIR}/utils/filetimes.cpp
+  ${CMAKE_SOURCE_DIR}/utils/identifiers.cpp
+  ${CMAKE_SOURCE_DIR}/utils/paths.cpp
+  ${CMAKE_SOURCE_DIR}/utils/relpath_logic.cpp
+  ${CMAKE_SOURCE_DIR}/utils/seh_message_logic.cpp
+  ${CMAKE_SOURCE_DIR}/utils/timing_sound.cpp)
 
 set(VANTORELIX_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
 set(VANTORELIX_SYSTEM_LIBS ole32 oleaut32 uuid user32 advapi32 winmm shlwapi mpr)
