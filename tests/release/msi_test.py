@@ -22,6 +22,8 @@ import shutil
 import subprocess
 import sys
 import time
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "release"))
@@ -55,18 +57,6 @@ WINE_EVERY_START = (("system", "system\\currentcontrolset\\control\\class\\{4d36
 # holds no COM entry: its coming or going is noted, not counted.
 EMPTY_CONTAINERS = ("software\\classes\\wow6432node\\clsid", "software\\wow6432node\\classes\\clsid")
 
-passed = failed = 0
-
-
-def check(ok, what, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"PASS: {what}")
-    else:
-        failed += 1
-        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
-    return ok
 
 
 def note(text):
@@ -450,8 +440,7 @@ def main():
 
 def finish(started):
     print(f"msi tests took {time.monotonic() - started:.0f} s")
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 and passed > 0 else 1
+    return closing()
 
 
 if __name__ == "__main__":

@@ -33,6 +33,8 @@ import tempfile
 import threading
 import time
 import zipfile
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -42,18 +44,6 @@ DIR64 = "C:\\Program Files\\Vantorelix"
 IDENTITY_VARS = ("VANTORELIX_SIGN_PKCS12", "VANTORELIX_SIGN_PASSWORD_FILE", "VANTORELIX_SIGN_PKCS11_MODULE",
                  "VANTORELIX_SIGN_PKCS11_KEY", "VANTORELIX_SIGN_CERT", "VANTORELIX_SIGN_PKCS11_ENGINE",
                  "VANTORELIX_TIMESTAMP_URL", "VANTORELIX_SIGN_CACHE", "VANTORELIX_SIGN_REPLAY")
-passed = failed = 0
-
-
-def check(ok, what, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"PASS: {what}")
-    else:
-        failed += 1
-        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
-    return ok
 
 
 def run(*args, env=None, cwd=None):
@@ -245,8 +235,7 @@ def main():
     finally:
         tsa.stop()
     print(f"signing tests took {time.monotonic() - started:.0f} s")
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 and passed > 0 else 1
+    return closing()
 
 
 def verify(path, pki, ca="ca.pem"):

@@ -25,6 +25,8 @@ import shutil
 import subprocess
 import sys
 import urllib.parse
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 try:
     import yaml
@@ -88,18 +90,6 @@ APPS_AND_FEATURES_KEYS = {"DisplayName", "Publisher", "DisplayVersion", "Product
 # The package's platform in its summary information, by winget's architecture.
 MSI_PLATFORM = {"x64": "x64", "x86": "Intel"}
 
-passed = failed = 0
-
-
-def check(ok, what, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-        print(f"PASS: {what}")
-    else:
-        failed += 1
-        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
-    return ok
 
 
 def msi_properties(msi):
@@ -499,8 +489,7 @@ def main():
 
 
 def finish():
-    print(f"{passed} passed, {failed} failed")
-    return 0 if failed == 0 and passed > 0 else 1
+    return closing()
 
 
 if __name__ == "__main__":
