@@ -15,7 +15,6 @@ x64 package with the next patch version, for the upgrade), then:
     key.
 Closes with "N passed, N failed".
 """
-import argparse
 import os
 import re
 import shutil
@@ -23,7 +22,7 @@ import subprocess
 import sys
 import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "release"))
@@ -253,13 +252,7 @@ def script_check(prefix, work, what, cscript):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--win32", required=True)
-    ap.add_argument("--win64", required=True)
-    ap.add_argument("--version", required=True)
-    ap.add_argument("--work", required=True)
-    a = ap.parse_args()
+    a = release_test_arguments()
 
     started = time.monotonic()
     work = os.path.abspath(a.work)

@@ -22,7 +22,6 @@ The packages' 32-bit rows are derived from the 64-bit DLL's (build-msi --reuse-h
 64-bit harvest only): the rows are release_msi's subject, the signatures this test's.
 Closes with "N passed, N failed".
 """
-import argparse
 import http.server
 import os
 import shutil
@@ -34,7 +33,7 @@ import threading
 import time
 import zipfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -205,14 +204,7 @@ def closed_port_url():
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--win32", required=True)
-    ap.add_argument("--win64", required=True)
-    ap.add_argument("--version", required=True)
-    ap.add_argument("--work", required=True)
-    a = ap.parse_args()
-    a.source, a.win32, a.win64 = (os.path.abspath(p) for p in (a.source, a.win32, a.win64))
+    a = release_test_arguments()
     started = time.monotonic()
     work = os.path.abspath(a.work)
     subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])

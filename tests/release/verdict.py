@@ -1,5 +1,7 @@
-"""The verdict of a release test: a PASS or FAIL line per check, and the closing line
-"N passed, N failed" with the exit code that goes with it."""
+"""What the release tests share: their arguments from ctest, a PASS or FAIL line per check,
+and the closing line "N passed, N failed" with the exit code that goes with it."""
+import argparse
+import os
 
 counts = {"passed": 0, "failed": 0}
 
@@ -14,3 +16,14 @@ def closing():
     """Prints the closing line; the exit code: 0 when something was checked and nothing failed."""
     print(f"{counts['passed']} passed, {counts['failed']} failed")
     return 0 if counts["failed"] == 0 and counts["passed"] > 0 else 1
+
+
+def release_test_arguments():
+    """The source tree, the two build trees, the version and the test's own work folder, as
+    ctest gives them (--source, --win32, --win64, --version, --work), the paths made absolute."""
+    ap = argparse.ArgumentParser()
+    for name in ("--source", "--win32", "--win64", "--version", "--work"):
+        ap.add_argument(name, required=True)
+    a = ap.parse_args()
+    a.source, a.win32, a.win64, a.work = (os.path.abspath(p) for p in (a.source, a.win32, a.win64, a.work))
+    return a

@@ -17,7 +17,6 @@ The files are read with PyYAML (Debian's python3-yaml), a YAML reader independen
 writer, and every value must come back as the text it is in winget's schema.
 Closes with "N passed, N failed".
 """
-import argparse
 import hashlib
 import os
 import re
@@ -26,7 +25,7 @@ import subprocess
 import sys
 import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, closing  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 try:
     import yaml
@@ -402,13 +401,7 @@ def pick(name, which):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--win32", required=True)
-    ap.add_argument("--win64", required=True)
-    ap.add_argument("--version", required=True)
-    ap.add_argument("--work", required=True)
-    a = ap.parse_args()
+    a = release_test_arguments()
     if not check(yaml is not None, "PyYAML reads the manifests (Debian: python3-yaml)"):
         return finish()
     work = os.path.abspath(a.work)
