@@ -22,7 +22,7 @@ import subprocess
 import sys
 import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, clear_on_success, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "release"))
@@ -259,6 +259,7 @@ def main():
     subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    clear_on_success(work, a.source)
     dll32 = os.path.join(a.win32, "Vantorelix.dll")
     dll64 = os.path.join(a.win64, "Vantorelix.dll")
     for d in (dll32, dll64):

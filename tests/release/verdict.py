@@ -2,8 +2,17 @@
 and the closing line "N passed, N failed" with the exit code that goes with it."""
 import argparse
 import os
+import shutil
+import subprocess
 
 counts = {"passed": 0, "failed": 0}
+# The test's work folder, removed when everything passed (its Wine prefixes and packages take
+# gigabytes); a failed run leaves it for a look.
+work_to_clear = {}
+
+
+def clear_on_success(work, source):
+    work_to_clear.update(work=work, source=source)
 
 
 def check(ok, what, detail=""):
@@ -15,7 +24,11 @@ def check(ok, what, detail=""):
 def closing():
     """Prints the closing line; the exit code: 0 when something was checked and nothing failed."""
     print(f"{counts['passed']} passed, {counts['failed']} failed")
-    return 0 if counts["failed"] == 0 and counts["passed"] > 0 else 1
+    ok = counts["failed"] == 0 and counts["passed"] > 0
+    if ok and work_to_clear:
+        subprocess.run([os.path.join(work_to_clear["source"], "scripts", "wine-stop"), "--under", work_to_clear["work"]])
+        shutil.rmtree(work_to_clear["work"], ignore_errors=True)
+    return 0 if ok else 1
 
 
 def release_test_arguments():
