@@ -119,7 +119,8 @@ foreach(src ${FIXTURE_SOURCES})
   add_library(fixture_${name} SHARED ${src})
   set_target_properties(fixture_${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures)
-  target_link_options(fixture_${name} PRIVATE ${VANTORELIX_STATIC_LINK} -Wl,--kill-at)
+  # No link time in the image: the test kit holds the fixtures as they are built.
+  target_link_options(fixture_${name} PRIVATE ${VANTORELIX_STATIC_LINK} -Wl,--kill-at ${VANTORELIX_REPRODUCIBLE_LINK})
   list(APPEND FIXTURE_TARGETS fixture_${name})
 endforeach()
 
