@@ -22,7 +22,7 @@ import subprocess
 import sys
 import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, clear_on_success, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, fresh_work_folder, release_test_arguments, stop_and_remove  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "release"))
@@ -69,8 +69,7 @@ def win_path(unix):
 class Prefix:
     def __init__(self, path, arch, source):
         self.path, self.arch, self.source = path, arch, source
-        subprocess.run([os.path.join(source, "scripts", "wine-stop"), "--under", path])
-        shutil.rmtree(path, ignore_errors=True)
+        stop_and_remove(path, source)
         os.makedirs(os.path.dirname(path), exist_ok=True)
 
     def run(self, *args, timeout=300):
@@ -255,11 +254,7 @@ def main():
     a = release_test_arguments()
 
     started = time.monotonic()
-    work = os.path.abspath(a.work)
-    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    clear_on_success(work, a.source)
+    work = fresh_work_folder(a)
     dll32 = os.path.join(a.win32, "Vantorelix.dll")
     dll64 = os.path.join(a.win64, "Vantorelix.dll")
     for d in (dll32, dll64):

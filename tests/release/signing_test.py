@@ -33,7 +33,7 @@ import threading
 import time
 import zipfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, clear_on_success, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, fresh_work_folder, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -206,11 +206,7 @@ def closed_port_url():
 def main():
     a = release_test_arguments()
     started = time.monotonic()
-    work = os.path.abspath(a.work)
-    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    clear_on_success(work, a.source)
+    work = fresh_work_folder(a)
     sign = os.path.join(a.source, "release", "sign")
     base_env = {k: v for k, v in os.environ.items() if k not in IDENTITY_VARS}
 

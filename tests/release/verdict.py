@@ -11,8 +11,18 @@ counts = {"passed": 0, "failed": 0}
 work_to_clear = {}
 
 
-def clear_on_success(work, source):
-    work_to_clear.update(work=work, source=source)
+def stop_and_remove(work, source):
+    """A folder with Wine prefixes in it, their servers stopped first."""
+    subprocess.run([os.path.join(source, "scripts", "wine-stop"), "--under", work])
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def fresh_work_folder(a):
+    """The test's work folder, made anew, and removed again when everything passes."""
+    stop_and_remove(a.work, a.source)
+    os.makedirs(a.work)
+    work_to_clear.update(work=a.work, source=a.source)
+    return a.work
 
 
 def check(ok, what, detail=""):
@@ -26,8 +36,7 @@ def closing():
     print(f"{counts['passed']} passed, {counts['failed']} failed")
     ok = counts["failed"] == 0 and counts["passed"] > 0
     if ok and work_to_clear:
-        subprocess.run([os.path.join(work_to_clear["source"], "scripts", "wine-stop"), "--under", work_to_clear["work"]])
-        shutil.rmtree(work_to_clear["work"], ignore_errors=True)
+        stop_and_remove(work_to_clear["work"], work_to_clear["source"])
     return 0 if ok else 1
 
 

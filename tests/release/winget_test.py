@@ -25,7 +25,7 @@ import subprocess
 import sys
 import urllib.parse
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from verdict import check, clear_on_success, closing, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
+from verdict import check, closing, fresh_work_folder, release_test_arguments  # noqa: E402  (one PASS/FAIL verdict for the release tests)
 
 try:
     import yaml
@@ -404,11 +404,7 @@ def main():
     a = release_test_arguments()
     if not check(yaml is not None, "PyYAML reads the manifests (Debian: python3-yaml)"):
         return finish()
-    work = os.path.abspath(a.work)
-    subprocess.run([os.path.join(a.source, "scripts", "wine-stop"), "--under", work])
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    clear_on_success(work, a.source)
+    work = fresh_work_folder(a)
     v = a.version
 
     p = subprocess.run([os.path.join(a.source, "release", "build-msi"), os.path.join(work, "msi"), v, a.win32, a.win64],
